@@ -1,0 +1,97 @@
+// Graphs: images named by handles, held as tiles over reference-counted
+// pixel stores. This platform runs the software back end, so every store is a
+// MEMIMG.
+#ifndef QUARNEX_RUNTIME_GRAPHICS_GRAPH_H
+#define QUARNEX_RUNTIME_GRAPHICS_GRAPH_H
+
+#include <stdint.h>
+
+#include "runtime/core/handle.h"
+#include "runtime/graphics/memimg.h"
+
+namespace qx {
+
+struct SurfaceSpec {
+  uint8_t UseTexture;
+  uint8_t AlphaCh;
+  uint8_t DrawValid;
+  uint8_t SystemMemory;
+  uint8_t AlphaTest;
+  uint8_t ColorBitDepth;
+  uint8_t BlendMask;
+  uint8_t Palette;
+};
+
+struct GraphRecord {
+  int CheckNumber;
+  int* deletedFlag;
+  int handle;
+  SurfaceSpec spec;
+  int reverse;
+  int blendMaskFlag;
+  int tiles[64];
+  int tileCount;
+  char fileName[64];
+  char directory[256];
+  int sourceX, sourceY;
+  int width, height;
+  int movie;
+  int restoreNeeded;
+  void* extraBuffer;
+};
+
+struct SurfaceTile {
+  int CheckNumber;
+  int* deletedFlag;
+  int store;
+  uint16_t x, y;            // within the graph
+  uint16_t storeX, storeY;  // within the store
+  uint16_t width, height;
+  int graph;
+};
+
+struct SurfaceData {
+  int CheckNumber;
+  int* deletedFlag;
+  SurfaceSpec spec;
+  int memImageFlag;
+  int formatCode;
+  int depthFlag;
+  void* surface;
+  MEMIMG image;
+  MEMIMG depth;
+  uint32_t transparentColor;  // 0x00RRGGBB at creation
+  uint16_t width, height;
+  int refCount;
+};
+
+// The tables (graphs type 1, tiles type 5, stores type 7).
+HandleTable& GraphTable();
+HandleTable& SurfaceTileTable();
+HandleTable& SurfaceDataTable();
+
+void StartGraphSystem();
+void StopGraphSystem();
+int GraphSystemStarted();
+
+GraphHandle AllocateGraph(int width, int height, bool textureAllowed, bool alphaChannel, bool palette);
+GraphHandle CreateGraph(int width, int height, bool textureAllowed, bool alphaChannel, bool palette);
+GraphHandle CreateSubGraph(int x, int y, int width, int height, GraphHandle parent);
+int ReleaseGraph(GraphHandle graph, int logFlag);
+GraphRecord* GetGraphRecord(GraphHandle graph);
+int QueryGraphSize(int target, int* width, int* height);
+void SetGraphFileName(GraphHandle graph, const char* fileName);
+int RestoreGraphSurfaces(GraphHandle graph);
+void RestoreGraphs();
+
+// The pixels behind a graph: a view of its store's MEMIMG at the graph's
+// rectangle. Returns 0, or -1 for an invalid handle or a graph without pixels.
+int GetGraphImage(GraphHandle graph, MEMIMG* view);
+
+// Draw-target graphs (the start-up test graph) and the blend-mask creation flag.
+void SetDrawValidGraphCreation(int flag);
+void SetBlendMaskCreation(int flag);
+
+}  // namespace qx
+
+#endif

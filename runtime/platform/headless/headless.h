@@ -1,0 +1,68 @@
+// Shared state of the headless back end: a virtual clock, input driven by a
+// script, and presented frames that can be saved. Used by the headless
+// window, input and display tables and by tests.
+#ifndef QUARNEX_RUNTIME_PLATFORM_HEADLESS_HEADLESS_H
+#define QUARNEX_RUNTIME_PLATFORM_HEADLESS_HEADLESS_H
+
+#include <stdint.h>
+
+#include "runtime/platform/platform.h"
+
+namespace qx {
+
+// One scripted input event; it fires when the presented-frame count reaches
+// `frame` (frame >= 0) or the virtual clock reaches `timeMs` (frame < 0).
+enum HeadlessEventType {
+  kHeadlessMove = 1,     // a = x, b = y (client pixels)
+  kHeadlessButton,       // a = button index (0 left, 1 right, 2 middle), b = 1 down / 0 up
+  kHeadlessKey,          // a = scan code, b = 1 down / 0 up
+  kHeadlessClose,        // the user closes the window
+  kHeadlessWheel,        // a = delta
+  kHeadlessPadButton,    // a = pad, b = button, c = 1 down / 0 up
+  kHeadlessPadAxis,      // a = pad, b = axis (0..5), c = value -1000..1000
+  kHeadlessPadPov,       // a = pad, b = hat, c = hundredths of a degree or -1
+  kHeadlessActivate,     // a = 1 active / 0 inactive
+  kHeadlessPadConnect,   // a = number of pads attached
+};
+
+struct HeadlessEvent {
+  int64_t frame;
+  int64_t timeMs;
+  int type;
+  int a, b, c;
+};
+
+struct HeadlessState {
+  // Virtual clock in microseconds since the back end started. Advanced by
+  // sleeps, vertical-blank waits and (a little) by every clock read on the
+  // main thread, so busy waits end.
+  uint64_t clockMicros;
+  int mainThreadId;
+  DateTime date;  // local date at clock 0 (QUARNEX_DATE)
+  uint64_t presentedFrames;
+
+  uint8_t keys[256];       // scan codes, bit 7 down
+  uint8_t mouseButtons[8]; // bit 7 pressed
+  int cursorX, cursorY;    // client pixels
+  int padCount;
+  PlatformJoystickState pads[8];
+
+  int windowExists;
+  int cursorShown;
+};
+
+HeadlessState& Headless();
+// Resets the state and loads the script named by QUARNEX_SCRIPT (if any).
+void HeadlessReset();
+// Replaces the script with events parsed from text; returns the number of
+// events, or -1 with a message on stderr for a malformed line.
+int HeadlessLoadScriptText(const char* text);
+// Applies every event that is due by the current frame count and clock.
+// Window events (close, activation, wheel) are posted as messages.
+void HeadlessApplyDueEvents();
+// Advances the virtual clock.
+void HeadlessAdvanceMicros(uint64_t micros);
+
+}  // namespace qx
+
+#endif

@@ -1,0 +1,251 @@
+// The platform boundary: every service the runtime needs from the operating
+// system, the window system, the display, the sound output and the input
+// devices, as tables of operations. Two back ends fill them: SDL2 (a real
+// window and devices) and headless (virtual clock, scripted input, captured
+// frames). Nothing outside runtime/platform/ touches SDL2 or the OS directly.
+#ifndef QUARNEX_RUNTIME_PLATFORM_PLATFORM_H
+#define QUARNEX_RUNTIME_PLATFORM_PLATFORM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "runtime/runtime.h"
+
+namespace qx {
+
+// ---------------------------------------------------------------------------
+// Operating-system services: time, threads, events, critical sections, files.
+
+typedef struct PlatformThread PlatformThread;
+typedef struct PlatformEvent PlatformEvent;
+typedef struct PlatformCriticalSection PlatformCriticalSection;
+typedef struct PlatformFile PlatformFile;
+typedef struct PlatformDir PlatformDir;
+
+enum PlatformFileMode {
+  kPlatformFileRead = 0,          // existing file, read only
+  kPlatformFileWriteAppend = 1,   // open or create, position at end
+  kPlatformFileCreateNew = 2,     // create (truncating), write
+};
+
+struct PlatformDirEntry {
+  char name[256];
+  int isDirectory;
+  uint64_t size;
+  int64_t modifiedUnixSeconds;
+  uint32_t attributes;  // 0x10 directory, 0x01 read-only, 0x20 archive
+};
+
+struct PlatformSystemInfo {
+  char osName[72];        // kernel name
+  char osRelease[72];     // kernel release
+  uint64_t totalMemory;   // bytes
+  uint64_t availableMemory;
+  int hasCpuid;
+  char cpuVendor[13];
+  char cpuBrand[49];
+  int hasTsc;
+  int hasMmx;
+};
+
+struct PlatformOsOps {
+  // Milliseconds of a monotonic clock, wrapping at 2^32 (timeGetTime).
+  uint32_t (*TickMilliseconds)();
+  // High-resolution counter and its frequency in counts per second (0 = none).
+  uint64_t (*QueryCounter)();
+  uint64_t (*CounterFrequency)();
+  // Minimum timer period in milliseconds (wPeriodMin); begin/end raise and lower it.
+  int (*TimerPeriodMin)();
+  void (*TimerBeginPeriod)(int ms);
+  void (*TimerEndPeriod)(int ms);
+  void (*GetLocalDateTime)(DateTime* out);
+  void (*Sleep)(int ms);  // 0 yields the processor
+
+  // Threads. Ids are small positive integers unique per live thread.
+  PlatformThread* (*ThreadCreate)(int (*entry)(void*), void* arg);
+  int (*ThreadJoin)(PlatformThread* thread);  // waits, frees, returns the entry's result
+  int (*CurrentThreadId)();
+
+  // Manual-reset or auto-reset events.
+  PlatformEvent* (*EventCreate)(int manualReset, int initiallySignalled);
+  void (*EventDestroy)(PlatformEvent* event);
+  void (*EventSet)(PlatformEvent* event);
+  void (*EventReset)(PlatformEvent* event);
+  // Returns 0 when signalled, 1 on time-out; timeoutMs < 0 waits forever.
+  int (*EventWait)(PlatformEvent* event, int timeoutMs);
+
+  PlatformCriticalSection* (*CriticalSectionCreate)();
+  void (*CriticalSectionDestroy)(PlatformCriticalSection* cs);
+  void (*CriticalSectionEnter)(PlatformCriticalSection* cs);
+  void (*CriticalSectionLeave)(PlatformCriticalSection* cs);
+
+  // Files, with "/"-separated native paths.
+  PlatformFile* (*FileOpen)(const char* path, int mode);
+  void (*FileClose)(PlatformFile* file);
+  int64_t (*FileSize)(PlatformFile* file);
+  // Positioned read; returns bytes read, -1 on error.
+  int64_t (*FileReadAt)(PlatformFile* file, uint64_t offset, void* buffer, size_t size);
+  int64_t (*FileWrite)(PlatformFile* file, const void* data, size_t size);
+  int (*FileDelete)(const char* path);                         // 0 or -1
+  int (*FileRename)(const char* from, const char* to);         // atomic replace; 0 or -1
+  int (*FileStat)(const char* path, PlatformDirEntry* out);    // 0 or -1
+  int (*MakeDirectory)(const char* path);                      // 0 or -1 (existing is 0)
+  PlatformDir* (*DirOpen)(const char* path);
+  int (*DirNext)(PlatformDir* dir, PlatformDirEntry* out);     // 1 entry, 0 end
+  void (*DirClose)(PlatformDir* dir);
+  int (*GetCurrentDirectory)(char* buffer, size_t size);       // 0 or -1
+  int (*SetCurrentDirectory)(const char* path);                // 0 or -1
+
+  // Debugger output: goes to standard error only when QUARNEX_DEBUG_OUTPUT is set.
+  void (*DebugOutput)(const char* text);
+  // Lines for the system report (kernel, memory, CPU): fills the fields it knows.
+  void (*QuerySystemInfo)(PlatformSystemInfo* out);
+};
+
+
+// ---------------------------------------------------------------------------
+// Window system.
+
+// Messages the window system reports; the runtime's window procedure handles them.
+enum PlatformMessageType {
+  kMsgNone = 0,
+  kMsgClose,          // close box or window-manager close request
+  kMsgDestroy,        // the window has been destroyed
+  kMsgQuit,           // quit message posted by PostQuit
+  kMsgActivateApp,    // param1: 1 activated, 0 deactivated
+  kMsgActivate,       // param1: 1 activated, 0 deactivated
+  kMsgMove,           // param1, param2: client origin in screen coordinates
+  kMsgSize,           // param1, param2: client size
+  kMsgPaint,
+  kMsgSetCursor,
+  kMsgMouseMove,
+  kMsgMouseWheel,     // param1: signed wheel delta
+  kMsgDisplayChange,  // param1: bits per pixel, param2: width, param3: height
+  kMsgChar,           // param1: character code
+  kMsgKeyDown,        // param1: virtual key (0x25 left, 0x26 up, 0x27 right, 0x28 down, 0x2E delete)
+};
+
+struct PlatformMessage {
+  int type;
+  int param1;
+  int param2;
+  int param3;
+};
+
+struct PlatformWindowOps {
+  // Exclusive per-user lock named after the class name; 0 acquired, -1 held by another process.
+  int (*AcquireInstanceLock)(const char* className);
+  void (*ReleaseInstanceLock)();
+  // Creates and shows the window centred on the desktop with the given client size.
+  int (*Create)(const char* caption, int iconId, int clientWidth, int clientHeight, int windowed);
+  void (*Destroy)();
+  int (*Exists)();
+  void (*SetCaption)(const char* caption);
+  void (*SetIcon)(int iconId);
+  void (*SetClientSize)(int width, int height);
+  void (*SetFullscreen)(int fullscreen);
+  // Client origin on the desktop and client size.
+  void (*GetClientRect)(int* x, int* y, int* width, int* height);
+  // Moves the operating system's pending events into the runtime's message queue.
+  // May only be called on the thread that created the window.
+  void (*PumpEvents)();
+  // Takes the next queued message; 1 taken, 0 queue empty.
+  int (*PeekMessage)(PlatformMessage* out);
+  // Appends a message to the queue (close requests, quit, cursor requests).
+  void (*PostMessage)(const PlatformMessage* message);
+  void (*GetDesktopMode)(int* width, int* height, int* bitsPerPixel, int* refreshRate);
+  void (*ShowCursor)(int shown);
+  // Pointer position relative to the client origin (may be outside the client area).
+  void (*GetCursorClientPosition)(int* x, int* y);
+  void (*SetScreenSaverEnabled)(int enabled);
+};
+
+// ---------------------------------------------------------------------------
+// Display.
+
+struct PlatformDisplayOps {
+  // Copies a top-down 16-bit (5-6-5) or 32-bit (x8r8g8b8) block into the client area.
+  int (*Present)(const void* pixels, int pitch, int width, int height, int bitsPerPixel);
+  // Display refresh rate in Hz (60 when the display reports none).
+  int (*RefreshRate)();
+  // Vertical blank derived from the refresh rate on the platform's clock.
+  int (*InVerticalBlank)();
+  int (*ScanLine)();
+  void (*WaitForVerticalBlank)();
+};
+
+// ---------------------------------------------------------------------------
+// Input devices.
+
+struct PlatformJoystickState {
+  int32_t axes[6];      // X, Y, Z, rotation X, Y, Z; -1000..1000 with a 25% dead zone
+  int32_t sliders[2];
+  int32_t pov[4];       // hundredths of a degree, -1 centred
+  uint8_t buttons[32];  // bit 7 = pressed
+  uint16_t rawAxes[6];  // unscaled 0..0xFFFF positions, centre 0x7FFF
+  int axisCount;
+  int buttonCount;
+};
+
+struct PlatformInputOps {
+  int (*Init)();      // 0 ok, -1 the devices cannot be set up
+  void (*Shutdown)();
+  // Refreshes device state from the window system (call on the window's thread).
+  void (*Update)();
+  // 256 bytes indexed by keyboard scan code, bit 7 = down.
+  void (*GetKeyboardState)(uint8_t keys[256]);
+  // 8 mouse button bytes, bit 7 = pressed: left, right, middle, then further buttons.
+  void (*GetMouseButtons)(uint8_t buttons[8]);
+  int (*JoystickCount)();  // 0..8
+  int (*GetJoystickState)(int index, PlatformJoystickState* out);  // 0 or -1
+  int (*GetJoystickName)(int index, char* name, size_t size);      // 0 or -1
+};
+
+// ---------------------------------------------------------------------------
+// Sound output.
+
+typedef struct PlatformSoundBuffer PlatformSoundBuffer;
+
+struct PlatformSoundOps {
+  int (*Init)(int channels, int bitsPerSample, int sampleRate);  // 0 ok, -1 no device
+  void (*Shutdown)();
+  PlatformSoundBuffer* (*CreateBuffer)(int channels, int bitsPerSample, int sampleRate, size_t bytes);
+  PlatformSoundBuffer* (*DuplicateBuffer)(PlatformSoundBuffer* source);
+  void (*ReleaseBuffer)(PlatformSoundBuffer* buffer);
+  int (*Lock)(PlatformSoundBuffer* buffer, size_t offset, size_t bytes, void** part1, size_t* size1,
+              void** part2, size_t* size2);
+  void (*Unlock)(PlatformSoundBuffer* buffer);
+  int (*Play)(PlatformSoundBuffer* buffer, int looping);
+  int (*Stop)(PlatformSoundBuffer* buffer);
+  int (*IsPlaying)(PlatformSoundBuffer* buffer);
+  size_t (*GetPlayCursor)(PlatformSoundBuffer* buffer);
+  void (*SetPlayCursor)(PlatformSoundBuffer* buffer, size_t position);
+  void (*SetVolume)(PlatformSoundBuffer* buffer, int hundredthsOfDecibel);  // -10000..0
+};
+
+// ---------------------------------------------------------------------------
+
+struct Platform {
+  const char* name;  // "sdl" or "headless"
+  const PlatformOsOps* os;
+  const PlatformWindowOps* window;
+  const PlatformDisplayOps* display;
+  const PlatformInputOps* input;
+  const PlatformSoundOps* sound;
+};
+
+// The back end in use, chosen on first use from QUARNEX_PLATFORM ("sdl", the
+// default, or "headless").
+const Platform& GetPlatform();
+inline const PlatformOsOps& Os() { return *GetPlatform().os; }
+
+// The two back ends (defined in sdl/ and headless/).
+extern const Platform kSdlPlatform;
+extern const Platform kHeadlessPlatform;
+
+// Selects a back end explicitly (tests); returns the previous one.
+const Platform* SelectPlatform(const Platform* platform);
+
+}  // namespace qx
+
+#endif

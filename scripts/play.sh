@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the game and starts it from its ready-to-run folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)" --target quarnex
+run_dir=build/run
+[ -d "$run_dir" ] || run_dir=build/game
+cd "$run_dir"
+exec ./quarnex
