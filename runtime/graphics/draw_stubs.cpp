@@ -1,6 +1,7 @@
 // Placeholders until draw state and drawing are written.
 #include "runtime/core/api_internal.h"
 #include "runtime/core/subsystems.h"
+#include "runtime/graphics/draw_state.h"
 
 namespace qx {
 
@@ -11,6 +12,18 @@ int DrawGraphBlendMasked(int, int, GraphHandle, int, GraphHandle, int, int) { re
 int DrawRectangle(int, int, int, int, int, int) { return -1; }
 int SetBlendMode(int, int) { return 0; }
 int SetTransparentColor(int, int, int) { return 0; }
+
+DrawState& GetDrawState() {
+  static DrawState state;
+  return state;
+}
+void ResetDrawState() {}
+int SetBrightness(int, int, int) { return 0; }
+void SetBrightnessValue(uint32_t) {}
+int SetBlendMask(GraphHandle, int, int) { return 0; }
+int SetClipRect(int, int, int, int) { return 0; }
+void GetClipRect(Rect* out) { *out = Rect{0, 0, 0, 0}; }
+int CheckBlendMaskSize(const GraphRecord*) { return 0; }
 
 }  // namespace qx
 

@@ -23,6 +23,11 @@ void PresentBackScreen();
 void SyncToVerticalBlank();
 int WaitVerticalBlanks(int count);
 uint64_t GetPresentedFrameCount();
+// True once the software back end is selected (always on this platform after start-up).
+int UseSoftwareRenderer();
+// Font system start and stop, called by the graph system.
+void StartFontSystem();
+void StopFontSystem();
 
 }  // namespace qx
 

@@ -44,5 +44,8 @@ void PresentBackScreen() {}
 void SyncToVerticalBlank() {}
 int WaitVerticalBlanks(int) { return 0; }
 uint64_t GetPresentedFrameCount() { return 0; }
+int UseSoftwareRenderer() { return 1; }
+void StartFontSystem() {}
+void StopFontSystem() {}
 
 }  // namespace qx

@@ -1,7 +1,8 @@
-#include "runtime/platform/posix_os.h"
+#include "runtime/platform/tables.h"
 
 namespace qx {
 
-const Platform kHeadlessPlatform = {"headless", &kPosixOsOps, nullptr, nullptr, nullptr, nullptr};
+const Platform kHeadlessPlatform = {"headless",          &kHeadlessOsOps,    &kHeadlessWindowOps,
+                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kNoSoundOps};
 
 }  // namespace qx

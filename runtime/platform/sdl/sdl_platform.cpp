@@ -1,8 +1,8 @@
 #include "runtime/platform/posix_os.h"
+#include "runtime/platform/tables.h"
 
 namespace qx {
 
-// Window, display, input and sound tables are filled by their own files.
-const Platform kSdlPlatform = {"sdl", &kPosixOsOps, nullptr, nullptr, nullptr, nullptr};
+const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kNoSoundOps};
 
 }  // namespace qx

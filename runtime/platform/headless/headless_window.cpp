@@ -1,0 +1,7 @@
+#include "runtime/platform/tables.h"
+
+namespace qx {
+
+const PlatformWindowOps kHeadlessWindowOps = {};
+
+}  // namespace qx

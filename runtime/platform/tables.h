@@ -1,0 +1,22 @@
+// The per-component tables of the two back ends, each defined in its own file.
+#ifndef QUARNEX_RUNTIME_PLATFORM_TABLES_H
+#define QUARNEX_RUNTIME_PLATFORM_TABLES_H
+
+#include "runtime/platform/platform.h"
+
+namespace qx {
+
+extern const PlatformWindowOps kSdlWindowOps;        // sdl/sdl_window.cpp
+extern const PlatformDisplayOps kSdlDisplayOps;      // sdl/sdl_display.cpp
+extern const PlatformInputOps kSdlInputOps;          // sdl/sdl_input.cpp
+
+extern const PlatformOsOps kHeadlessOsOps;           // headless/headless_os.cpp
+extern const PlatformWindowOps kHeadlessWindowOps;   // headless/headless_window.cpp
+extern const PlatformDisplayOps kHeadlessDisplayOps; // headless/headless_display.cpp
+extern const PlatformInputOps kHeadlessInputOps;     // headless/headless_input.cpp
+
+extern const PlatformSoundOps kNoSoundOps;           // no_sound.cpp
+
+}  // namespace qx
+
+#endif
