@@ -18,25 +18,10 @@ namespace qx {
 
 
 
-void FatalShutdown(const char* text) {
-  fprintf(stderr, "%s\n", text);
-  exit(-1);
-}
-void FatalShutdownFormat(const char* format, ...) { FatalShutdown(format); }
-void WaitWhileInactive() {}
 void InitOnScreenLog() {}
 void EndOnScreenLog() {}
 
-int InitRuntime() { return -1; }
-int EndRuntime() { return 0; }
 int ScreenPrintfText(const char*) { return 0; }
-int ProcessMessage() { return -1; }
-int ChangeWindowMode(int) { return 0; }
-int SetWindowCaption(const char*) { return 0; }
-int SetLogFileEnabled(int) { return 0; }
-int SetRunWhileInactive(int) { return 0; }
-int SetWindowIconResource(int) { return 0; }
 
 }  // namespace qx
 
-int FillPixelFormatRecord(PixelFormatRecord*, int, int, int, int, int) { return 0; }
