@@ -146,6 +146,14 @@ TEST_F(HeadlessRuntime, ClosingTheWindowEndsTheProgram) {
   EXPECT_EQ(Log().find("ウインドウを閉じようとしています", closing + 1), std::string::npos);
 }
 
+TEST_F(HeadlessRuntime, ShutdownEndsEvenWhenItsCloseFindsTheQueueFull) {
+  ASSERT_EQ(InitRuntime(), 0);
+  while (qx::HeadlessGetWindowInfo().queued < 1024) Post(qx::kMsgMouseWheel, 120);
+  EXPECT_EQ(EndRuntime(), 0);
+  EXPECT_EQ(qx::HeadlessGetWindowInfo().exists, 0);
+  EXPECT_NE(Find("ウインドウを閉じようとしています\r\n"), std::string::npos);
+}
+
 struct WaitCase {
   int runWhileInactive;
   bool returnsWhileInactive;
