@@ -187,6 +187,7 @@ int SetUpInput() {
 
 int FallbackMode() {
   InputState& s = g_input;
+  PlatformUpdate();
   int available = In().JoystickCount ? In().JoystickCount() : 0;
   int found = 0;
   for (int id = 0; id < kMaxPads && id < available; ++id) {

@@ -211,7 +211,8 @@ void Apply(const HeadlessEvent& ev) {
       s.pads[ev.a].buttons[ev.b] = ev.c ? 0x80 : 0;
       break;
     case kHeadlessPadAxis: {
-      int32_t position = ev.c * 32767 / 1000;
+      // The script's -1000..1000 spans the device's whole travel.
+      int32_t position = ev.c < 0 ? ev.c * 32768 / 1000 : ev.c * 32767 / 1000;
       s.pads[ev.a].axes[ev.b] = ScaleAxisWithDeadZone(position);
       s.pads[ev.a].rawAxes[ev.b] = RawAxisPosition(position);
       break;
