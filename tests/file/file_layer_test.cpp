@@ -351,3 +351,24 @@ TEST(MemoryStreamOps, ReadsWholeElementsThenTheRest) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileLayer, FullArchiveTableClosesUnusedArchivesToMakeRoom) {
+  const std::vector<uint8_t> archive = qxtest::BuildArchive({FileEntry("f", qxtest::Bytes("F"))}, kKey);
+  for (int i = 0; i <= 512; ++i) qxtest::WriteBytes("a" + std::to_string(i) + ".ptk", archive);
+  // 512 archives opened once each stay open unused.
+  for (int i = 0; i < 512; ++i) ASSERT_EQ("F", Slurp(("a" + std::to_string(i) + "/f").c_str())) << i;
+  EXPECT_EQ(512, qx::OpenArchiveCount());
+  qx::FileHandle kept = qx::FileOpen("a0/f", 0, 1, 0);
+  ASSERT_NE(0u, kept);
+  // The 513th archive makes room by closing those no file uses.
+  EXPECT_EQ("F", Slurp("a512/f"));
+  EXPECT_EQ(2, qx::OpenArchiveCount());
+  EXPECT_EQ(1, qx::ArchiveReferenceCount("a0.ptk"));
+  EXPECT_EQ(-1, qx::ArchiveReferenceCount("a1.ptk"));
+  EXPECT_EQ(0, qx::ArchiveReferenceCount("a512.ptk"));
+  EXPECT_EQ(0, qx::FileClose(kept));
+}
+
+}  // namespace
