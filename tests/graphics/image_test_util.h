@@ -170,9 +170,17 @@ inline int DecodeRefuses(const std::vector<uint8_t>& bytes, qx::ImageDecoder dec
 }
 
 inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  if (b.size() < at + 4) {
+    ADD_FAILURE() << "patch at " << at << " outside " << b.size() << " bytes";
+    return;
+  }
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 inline void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  if (b.size() < at + 2) {
+    ADD_FAILURE() << "patch at " << at << " outside " << b.size() << " bytes";
+    return;
+  }
   b[at] = static_cast<uint8_t>(v);
   b[at + 1] = static_cast<uint8_t>(v >> 8);
 }
