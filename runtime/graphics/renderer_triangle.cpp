@@ -51,10 +51,9 @@ void LimitRow(const void* data, int y, int left, int64_t* lo, int64_t* hi) {
 
 bool Representable(float v) { return isfinite(v) && fabsf(v) < 1048576.0f; }
 
-}  // namespace
-
-void DrawImageTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans,
-                       const MEMIMG* mask) {
+// mirror: every sampled column c becomes width - 1 - c.
+void DrawTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans, const MEMIMG* mask,
+                  bool mirror) {
   DrawPlan plan;
   if (!vertex || !PrepareDraw(dest, src, trans, mask, true, &plan)) return;
   for (int i = 0; i < 3; ++i)
@@ -118,9 +117,21 @@ void DrawImageTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex ver
   map.rowDy = static_cast<int64_t>(vb * 262144.0);
   map.sx0 = static_cast<int64_t>(floor((ua * box.left + ub * box.top + ue) * 262144.0));
   map.sy0 = static_cast<int64_t>(floor((va * box.left + vb * box.top + ve) * 262144.0));
+  if (mirror) {
+    map.sx0 = (static_cast<int64_t>(src->width) << 18) - 1 - map.sx0;
+    map.dx = -map.dx;
+    map.rowDx = -map.rowDx;
+  }
   map.spanLimit = &LimitRow;
   map.spanData = &tri;
   DrawMappedSpans(dest, src, mask, plan, box, map);
+}
+
+}  // namespace
+
+void DrawImageTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans,
+                       const MEMIMG* mask) {
+  DrawTriangle(dest, src, vertex, trans, mask, false);
 }
 
 void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
@@ -130,10 +141,10 @@ void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angl
   float hw = scale * static_cast<float>(src->width) * 0.5f;
   float hh = scale * static_cast<float>(src->height) * 0.5f;
   float w = static_cast<float>(src->width), h = static_cast<float>(src->height);
-  // Corners top-left, top-right, bottom-right, bottom-left; the source is
-  // mirrored, so the left corners show its right edge.
+  // Corners top-left, top-right, bottom-right, bottom-left; the mirroring is
+  // applied to the sampled columns so that each column keeps its width.
   float dxs[4] = {-hw, hw, hw, -hw}, dys[4] = {-hh, -hh, hh, hh};
-  float us[4] = {w, 0, 0, w}, vs[4] = {0, 0, h, h};
+  float us[4] = {0, w, w, 0}, vs[4] = {0, 0, h, h};
   TriangleVertex c[4];
   for (int i = 0; i < 4; ++i) {
     c[i].x = static_cast<float>(x) + dxs[i] * cs - dys[i] * sn;
@@ -143,8 +154,8 @@ void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angl
   }
   TriangleVertex t1[3] = {c[0], c[1], c[2]};
   TriangleVertex t2[3] = {c[0], c[2], c[3]};
-  DrawImageTriangle(dest, src, t1, trans, mask);
-  DrawImageTriangle(dest, src, t2, trans, mask);
+  DrawTriangle(dest, src, t1, trans, mask, true);
+  DrawTriangle(dest, src, t2, trans, mask, true);
 }
 
 }  // namespace qx
