@@ -299,6 +299,8 @@ bool PrepareDraw(const MEMIMG* dest, const MEMIMG* src, bool trans, const MEMIMG
   plan->bright = bright;
   plan->is32 = is32;
   plan->srcBpp = MemImageBytesPerPixel(src->pixelType, src->alphaFlag, src->paletteFlag);
+  plan->srcW = src->width;
+  plan->srcH = src->height;
   plan->dstBpp = is32 ? 4 : 2;
   return plan->at != nullptr;
 }
@@ -496,7 +498,9 @@ void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color) {
 }
 
 void FillRow(const FillPlan& fp, uint8_t* row, int w) {
-  if (SimdFillRow(fp, row, w)) return;
+  int done = SimdFillRow(fp, row, w);
+  row += done * (fp.is32 ? 4 : 2);
+  w -= done;
   if (fp.is32) {
     uint32_t* d = reinterpret_cast<uint32_t*>(row);
     uint32_t c0 = fp.color & 255, c1 = (fp.color >> 8) & 255, c2 = (fp.color >> 16) & 255;

@@ -27,6 +27,7 @@ struct DrawPlan {
   bool bright;
   bool is32;
   int srcBpp;
+  int srcW, srcH;
   int dstBpp;
 };
 
@@ -66,7 +67,8 @@ bool SimdDrawAt(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, 
                 int mpitch, int w, int h);
 bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk,
                    int mpitch, int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
-bool SimdFillRow(const FillPlan& plan, uint8_t* row, int w);
+// Returns the number of leading pixels it filled.
+int SimdFillRow(const FillPlan& plan, uint8_t* row, int w);
 
 }  // namespace qx
 
