@@ -54,6 +54,22 @@ QX_AVX2 inline __m256i Mix8(__m256i S, __m256i D, __m256i W) {
   return out;
 }
 
+// One weight below 256: red and blue, then green, two fields per 32-bit lane
+// in 16-bit products, since s * w + d * (256 - w) stays below 2^16.
+QX_AVX2 inline __m256i Mix8One(__m256i S, __m256i D, __m256i W) {
+  __m256i m = _mm256_set1_epi32(0x00FF00FF);
+  __m256i w16 = _mm256_or_si256(W, _mm256_slli_epi32(W, 16));
+  __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(256), w16);
+  __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(S, m), w16),
+                                _mm256_mullo_epi16(_mm256_and_si256(D, m), inv));
+  __m256i g = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(S, 8), m), w16),
+                               _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(D, 8), m), inv));
+  rb = _mm256_srli_epi16(rb, 8);
+  g = _mm256_and_si256(g, _mm256_set1_epi32(0x0000FF00));
+  __m256i top = _mm256_and_si256(D, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+  return _mm256_or_si256(_mm256_or_si256(rb, g), top);
+}
+
 // The weights of eight pixels and the result; m holds mask weights (useM).
 template <int K, bool Key, bool UP, bool UM>
 QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256i key) {
@@ -80,7 +96,11 @@ QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256
       W = (UP || UM) ? _mm256_mullo_epi32(W, a) : a;
     }
     if constexpr (Key) W = _mm256_andnot_si256(_mm256_cmpeq_epi32(S, key), W);
-    __m256i r = Mix8<8 * n>(S, D, W);
+    __m256i r;
+    if constexpr (n == 1)
+      r = Mix8One(S, D, W);
+    else
+      r = Mix8<8 * n>(S, D, W);
     if constexpr (K == kAlphaTrans && n == 1) r = _mm256_blendv_epi8(r, S, copy);
     return r;
   }
