@@ -46,12 +46,9 @@ void FatalShutdown(const char* text) {
 }
 void FatalShutdownFormat(const char* format, ...) { FatalShutdown(format); }
 void WaitWhileInactive() {}
-void InitOnScreenLog() {}
-void EndOnScreenLog() {}
 
 int InitRuntime() { return -1; }
 int EndRuntime() { return 0; }
-int ScreenPrintfText(const char*) { return 0; }
 int ProcessMessage() { return -1; }
 int ChangeWindowMode(int) { return 0; }
 int SetWindowCaption(const char*) { return 0; }

@@ -393,18 +393,24 @@ FontHandle CreateFontToHandle(const char* face, int size, int thickness, int typ
     return -1;
   }
   // The size is the cell height (ascent plus descent), as the platform font
-  // engine takes a positive height.
-  FT_Size_RequestRec request = {FT_SIZE_REQUEST_TYPE_CELL, 0, f->size * 64, 0, 0};
+  // engine takes a positive height. The default face's ascent and descent
+  // fill its em square, like the face it stands in for.
+  long up = f->ftFace->ascender, down = -f->ftFace->descender;
+  if (up + down <= 0) {
+    up = f->ftFace->units_per_EM;
+    down = 0;
+  }
+  FT_Size_RequestRec request = {FT_SIZE_REQUEST_TYPE_NOMINAL, 0,
+                                static_cast<FT_Long>(f->size) * 64 * f->ftFace->units_per_EM / (up + down), 0, 0};
   if (f->size <= 0 || FT_Request_Size(f->ftFace, &request) != 0) {
     LogWrite("フォントの作成に失敗しました\n");
     FreeFontResources(f);
     HandleRelease(&table, handle);
     return -1;
   }
-  const FT_Size_Metrics& m = f->ftFace->size->metrics;
-  f->ascent = static_cast<int>((m.ascender + 32) >> 6);
-  f->height = f->ascent + static_cast<int>((-m.descender + 32) >> 6);
-  f->maxWidth = static_cast<int>((m.max_advance + 32) >> 6);
+  f->ascent = static_cast<int>((f->size * up + (up + down) / 2) / (up + down));
+  f->height = f->size;
+  f->maxWidth = static_cast<int>((f->ftFace->size->metrics.max_advance + 32) >> 6);
   if (f->thickness * 100 >= 600) f->maxWidth += 1;
 
   int e = (type & kFontEdge) ? edgeSize : 0;
