@@ -28,6 +28,7 @@ struct ScreenState {
   uint64_t presentedFrames;
   int framePeriodMs = -1;
   int refreshRateHz = -1;
+  int displayRateHz;  // what the display reports, for the pacing guard
   int vsyncSleepThresholdMs = -1;
   uint32_t lastVSyncTime;
   uint32_t lastModeChangeTime;
@@ -260,6 +261,7 @@ void MeasureFramePeriod() {
   const PlatformDisplayOps* d = Display();
   if (d && d->RefreshRate) {
     int rate = d->RefreshRate();
+    g_s.displayRateHz = rate;
     g_s.refreshRateHz = rate < 60 ? -1 : rate;
   }
   g_s.framePeriodMs = -1;
@@ -518,7 +520,7 @@ void SyncToVerticalBlank() {
     // A blank lasts well under half a refresh: a sync that soon after the last
     // one is still in the same blank and waits for the next, so no refresh
     // shows two frames.
-    int rate = g_s.refreshRateHz > 0 ? g_s.refreshRateHz : 60;
+    int rate = g_s.displayRateHz > 0 ? g_s.displayRateHz : 60;
     bool sameBlank = TickNow() - g_s.lastVSyncTime < static_cast<uint32_t>(500 / rate);
     if (!DisplayInVerticalBlank() || sameBlank) DisplayWaitForVerticalBlank();
   }

@@ -58,7 +58,11 @@ int64_t PhaseLine(int64_t now) {
 int Present(const void* pixels, int pitch, int width, int height, int bitsPerPixel) {
   SDL_Window* window = SdlMainWindow();
   if (!window || !pixels) return -1;
-  if (g_d.renderer && g_d.windowId != SDL_GetWindowID(window)) SdlDisplayReleaseRenderer();
+  if (g_d.renderer && g_d.windowId != SDL_GetWindowID(window)) {
+    // The old window went without telling us; its renderer went with it.
+    g_d.renderer = nullptr;
+    g_d.texture = nullptr;
+  }
   if (!g_d.renderer) {
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     g_d.renderer = SDL_CreateRenderer(window, -1, 0);
