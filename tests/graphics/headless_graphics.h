@@ -15,10 +15,10 @@
 
 namespace qxtest {
 
-inline void StartHeadlessGraphics(int width, int height, int bits) {
+inline void StartHeadlessGraphics(int width, int height, int bits, int windowed = 1) {
   qx::SelectPlatform(&qx::kHeadlessPlatform);
   qx::WindowState& ws = qx::GetWindowState();
-  ws.windowed = 1;
+  ws.windowed = windowed;
   ws.hasMainWindow = 1;
   ws.windowActive = 1;
   ws.runWhileInactive = 1;
