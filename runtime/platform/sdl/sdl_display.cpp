@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <time.h>
 
+#include "runtime/platform/sdl/sdl_display.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -123,6 +124,14 @@ void SdlDisplayReleaseRenderer() {
   g_d.texture = nullptr;
   g_d.renderer = nullptr;
   g_d.windowId = 0;
+}
+
+int SdlDisplayReadBack(uint32_t* out, int width, int height) {
+  if (!g_d.renderer || SDL_ThreadID() != g_d.thread) return -1;
+  SDL_Rect rect = {0, 0, width, height};
+  if (SDL_RenderReadPixels(g_d.renderer, &rect, SDL_PIXELFORMAT_RGB888, out, width * 4) != 0) return -1;
+  for (int i = 0; i < width * height; ++i) out[i] &= 0xFFFFFF;
+  return 0;
 }
 
 const PlatformDisplayOps kSdlDisplayOps = {Present, RefreshRate, InVerticalBlank, ScanLine, WaitForVerticalBlank};

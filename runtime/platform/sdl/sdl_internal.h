@@ -9,10 +9,6 @@ namespace qx {
 // The game window, or null when none exists.
 SDL_Window* SdlMainWindow();
 
-// Destroys the display's renderer and texture (sdl_display.cpp). The window
-// code calls it before the window is destroyed.
-void SdlDisplayReleaseRenderer();
-
 }  // namespace qx
 
 #endif
