@@ -289,19 +289,21 @@ GlyphSlot* Glyph(FontRecord* f, unsigned code) {
   return &f->slots[f->codeMap[code] - 1];
 }
 
-// Mixes a colour into one pixel with a weight of 0..256.
-void BlendPixel(MEMIMG* img, int bpp, int x, int y, uint32_t rgb, int weight) {
+// Mixes a colour into one pixel with a weight of 0..256; packed is the colour
+// already in the image's layout, for the common full weight.
+void BlendPixel(MEMIMG* img, int bpp, int x, int y, uint32_t rgb, uint32_t packed, int weight) {
   uint8_t* p = img->pixels + static_cast<ptrdiff_t>(y) * img->pitch + static_cast<ptrdiff_t>(x) * bpp;
-  uint32_t value = bpp == 2 ? *reinterpret_cast<uint16_t*>(p) : *reinterpret_cast<uint32_t*>(p);
-  int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-  int dr, dg, db, da;
-  UnpackColor(img->format, value, &dr, &dg, &db, &da);
+  uint32_t out = packed;
   if (weight < 256) {
+    uint32_t value = bpp == 2 ? *reinterpret_cast<uint16_t*>(p) : *reinterpret_cast<uint32_t*>(p);
+    int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    int dr, dg, db, da;
+    UnpackColor(img->format, value, &dr, &dg, &db, &da);
     r = (r * weight + dr * (256 - weight)) >> 8;
     g = (g * weight + dg * (256 - weight)) >> 8;
     b = (b * weight + db * (256 - weight)) >> 8;
+    out = PackColor(img->format, r, g, b, 255);
   }
-  uint32_t out = PackColor(img->format, r, g, b, 255);
   if (bpp == 2) {
     *reinterpret_cast<uint16_t*>(p) = static_cast<uint16_t>(out);
   } else {
@@ -518,6 +520,9 @@ int DrawFontString(int x, int y, const char* text, uint32_t color, FontHandle fo
   // Alpha blending weakens the glyphs; every other mode draws them solid.
   int strength = ds.blendMode == 1 ? ds.blendParam : 255;
   int e = (f->type & kFontEdge) ? f->edgeSize : 0;
+  uint32_t packedColor = PackColor(target->format, (color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF, 255);
+  uint32_t packedEdge =
+      PackColor(target->format, (edgeColor >> 16) & 0xFF, (edgeColor >> 8) & 0xFF, edgeColor & 0xFF, 255);
 
   const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
   int length = static_cast<int>(strlen(text));
@@ -541,8 +546,8 @@ int DrawFontString(int x, int y, const char* text, uint32_t color, FontHandle fo
           int px = ox + cx;
           if (px < left || px >= right) continue;
           int k = cy * f->cellWidth + cx;
-          if (e && edge[k]) BlendPixel(target, bpp, px, py, edgeColor, edge[k] * 16 * strength / 255);
-          if (glyph[k]) BlendPixel(target, bpp, px, py, color, glyph[k] * 16 * strength / 255);
+          if (e && edge[k]) BlendPixel(target, bpp, px, py, edgeColor, packedEdge, edge[k] * 16 * strength / 255);
+          if (glyph[k]) BlendPixel(target, bpp, px, py, color, packedColor, glyph[k] * 16 * strength / 255);
         }
       }
     }
