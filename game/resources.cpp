@@ -72,7 +72,7 @@ void LoadGameResources() {
   r.breakSound = LoadSound("./res/se/game/get.wav");
   r.change = LoadSound("./res/se/game/change.wav");
   r.damage = LoadSound("./res/se/game/damage.wav");
-  r.music = LoadSoundFile("./res/mzk/tarvelon.wav", 3, -1);
+  r.music = LoadSound("./res/mzk/tarvelon.wav");
   SetSoundLoopPosition(16700, r.music);
   SetSoundVolume(MusicVolume, r.music);
 }
