@@ -84,32 +84,33 @@ Canvas Launcher() {
       return Mix(Mix(light, mid, v), dark, 0.6f * v * (1 - sheen * 0.5f));
     };
   };
-  // Shoulders / arm guards on both sides.
-  c.FillPolygonShaded({P(0, 272), P(40, 150), P(130, 120), P(175, 272)}, metal(120, 272));
-  c.FillPolygonShaded({P(512, 272), P(472, 150), P(382, 120), P(337, 272)}, metal(120, 272));
+  // Side struts of the gauntlet, low and out of the way of stones flying past.
+  c.FillPolygonShaded({P(96, 272), P(150, 196), P(186, 190), P(176, 272)}, metal(190, 272));
+  c.FillPolygonShaded({P(416, 272), P(362, 196), P(326, 190), P(336, 272)}, metal(190, 272));
   // Main body narrowing to the muzzle.
-  c.FillPolygonShaded({P(120, 272), P(175, 110), P(210, 60), P(302, 60), P(337, 110), P(392, 272)}, metal(60, 272));
+  c.FillPolygonShaded({P(168, 272), P(200, 150), P(226, 104), P(286, 104), P(312, 150), P(344, 272)}, metal(104, 272));
   // Barrel and muzzle ring.
-  c.FillPolygonShaded({P(222, 62), P(232, 14), P(280, 14), P(290, 62)}, metal(14, 62));
-  c.RoundRect(P(214, 4).x, P(214, 4).y, P(298, 24).x, P(298, 24).y, 6 * f, Col(0.18f, 0.2f, 0.26f));
-  c.RoundRectFrame(P(214, 4).x, P(214, 4).y, P(298, 24).x, P(298, 24).y, 6 * f, 1.5f * f, light);
+  c.FillPolygonShaded({P(236, 106), P(241, 70), P(271, 70), P(276, 106)}, metal(70, 106));
+  c.RoundRect(P(230, 60).x, P(230, 60).y, P(282, 76).x, P(282, 76).y, 5 * f, Col(0.18f, 0.2f, 0.26f));
+  c.RoundRectFrame(P(230, 60).x, P(230, 60).y, P(282, 76).x, P(282, 76).y, 5 * f, 1.5f * f, light);
+  c.GlowDot(256 * f, 66 * f, 6 * f, Col(0.4f, 0.85f, 1.0f), 0.8f);
   // Energy core: glows through a window in the body.
-  c.RoundRect(P(226, 110).x, P(226, 110).y, P(286, 190).x, P(286, 190).y, 10 * f, Col(0.02f, 0.04f, 0.08f));
-  c.GlowDot(256 * f, 150 * f, 22 * f, Col(0.3f, 0.8f, 1.0f), 1.0f);
-  c.GlowDot(256 * f, 150 * f, 8 * f, Col(1, 1, 1), 1.0f);
-  c.RoundRectFrame(P(226, 110).x, P(226, 110).y, P(286, 190).x, P(286, 190).y, 10 * f, 2.5f * f, light);
+  c.RoundRect(P(236, 150).x, P(236, 150).y, P(276, 206).x, P(276, 206).y, 8 * f, Col(0.02f, 0.04f, 0.08f));
+  c.GlowDot(256 * f, 178 * f, 15 * f, Col(0.3f, 0.8f, 1.0f), 1.0f);
+  c.GlowDot(256 * f, 178 * f, 5 * f, Col(1, 1, 1), 1.0f);
+  c.RoundRectFrame(P(236, 150).x, P(236, 150).y, P(276, 206).x, P(276, 206).y, 8 * f, 2 * f, light);
   // Panel lines and rails.
-  c.Line(P(200, 80).x, P(200, 80).y, P(150, 272).x, P(150, 272).y, 2 * f, Col(0.05f, 0.06f, 0.1f, 0.8f));
-  c.Line(P(312, 80).x, P(312, 80).y, P(362, 272).x, P(362, 272).y, 2 * f, Col(0.05f, 0.06f, 0.1f, 0.8f));
-  for (int i = 0; i < 4; ++i) {
-    float y = 208 + i * 16.0f;
-    c.Line(P(196, y).x, P(196, y).y, P(316, y).x, P(316, y).y, 3 * f, Col(0.06f, 0.07f, 0.1f, 0.7f));
+  c.Line(P(222, 112).x, P(222, 112).y, P(192, 272).x, P(192, 272).y, 2 * f, Col(0.05f, 0.06f, 0.1f, 0.8f));
+  c.Line(P(290, 112).x, P(290, 112).y, P(320, 272).x, P(320, 272).y, 2 * f, Col(0.05f, 0.06f, 0.1f, 0.8f));
+  for (int i = 0; i < 3; ++i) {
+    float y = 224 + i * 14.0f;
+    c.Line(P(222, y).x, P(222, y).y, P(290, y).x, P(290, y).y, 3 * f, Col(0.06f, 0.07f, 0.1f, 0.7f));
   }
-  c.Line(P(212, 64).x, P(212, 64).y, P(300, 64).x, P(300, 64).y, 2 * f, light);
-  // Side lights in the three type colours.
+  c.Line(P(228, 106).x, P(228, 106).y, P(284, 106).x, P(284, 106).y, 2 * f, light);
+  // Lights in the three type colours on the struts.
   for (int t = 0; t < 3; ++t) {
-    c.FillCircle(P(70 + t * 22, 200 - t * 12).x, P(70 + t * 22, 200 - t * 12).y, 5 * f, TypeColor(t));
-    c.FillCircle(P(442 - t * 22, 200 - t * 12).x, P(442 - t * 22, 200 - t * 12).y, 5 * f, TypeColor(t));
+    c.FillCircle(P(150 + t * 9, 232 - t * 10).x, P(150 + t * 9, 232 - t * 10).y, 3.5f * f, TypeColor(t));
+    c.FillCircle(P(362 - t * 9, 232 - t * 10).x, P(362 - t * 9, 232 - t * 10).y, 3.5f * f, TypeColor(t));
   }
   return Downscale(c, f);
 }

@@ -408,7 +408,7 @@ void MakeStoneStrip(Output& out, int kind) {
   out.Png("res/img/game/stone" + std::to_string(kind) + ".png", strip, false);
 }
 
-// Hit effects: frames 0..5 build up, 6..16 are the ones play shows (u from 0 to 1).
+// Hit effects: frames 0..5 build up, 6..16 are the ones play shows; the last still holds a faint trace.
 void DrawSteel(Canvas& c, int frame) {
   Rgba col = TypeColor(0);
   Rng rng(5000);
@@ -417,7 +417,7 @@ void DrawSteel(Canvas& c, int frame) {
     c.GlowDot(kMid, kMid, 10 + 20 * k, col, k);
     return;
   }
-  float u = (frame - 5) / 11.0f;
+  float u = (frame - 5) / 12.0f;
   float fade = 1 - u;
   // Crossed slashes.
   float sl = 200 * std::min(1.0f, u * 3);
@@ -475,7 +475,7 @@ void DrawThunder(Canvas& c, int frame) {
     c.GlowDot(kMid, kMid, 8 + 18 * k, col, k);
     return;
   }
-  float u = (frame - 5) / 11.0f;
+  float u = (frame - 5) / 12.0f;
   float fade = 1 - u;
   // The bolts change every other frame so they flicker like real discharges.
   Rng rng(6000 + (frame / 2) * 17);
@@ -492,8 +492,8 @@ void DrawThunder(Canvas& c, int frame) {
     float fa = a + rng.Range(-0.9f, 0.9f);
     Bolt(c, rng, fork.x, fork.y, fork.x + std::cos(fa) * len * 0.4f, fork.y + std::sin(fa) * len * 0.4f, 25, 3, segs);
     for (auto& s : segs) {
-      c.GlowLine(s.first.x, s.first.y, s.second.x, s.second.y, 7, col, 0.55f * fade + 0.1f);
-      c.GlowLine(s.first.x, s.first.y, s.second.x, s.second.y, 1.6f, Col(1, 1, 0.9f), 1.2f * fade + 0.2f);
+      c.GlowLine(s.first.x, s.first.y, s.second.x, s.second.y, 7, col, 0.65f * fade);
+      c.GlowLine(s.first.x, s.first.y, s.second.x, s.second.y, 1.6f, Col(1, 1, 0.9f), 1.4f * std::sqrt(fade));
     }
   }
   c.Ring(kMid, kMid, 30 + 180 * u, 4 * fade + 1, WithAlpha(col, 0.7f * fade));
@@ -506,7 +506,7 @@ void DrawIce(Canvas& c, int frame) {
     c.GlowDot(kMid, kMid, 10 + 16 * k, col, k);
     return;
   }
-  float u = (frame - 5) / 11.0f;
+  float u = (frame - 5) / 12.0f;
   float fade = 1 - u;
   Rng rng(7000);
   // Frost mist.

@@ -137,7 +137,7 @@ Canvas Colour(const Canvas& m, const std::function<Rgba(int, int)>& fn) {
 bool TextInit() {
   if (g_face) return true;
   if (!FcInit()) return false;
-  FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic"));
+  FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>("IPAPGothic"));
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
   FcDefaultSubstitute(pat);
   FcResult res;
