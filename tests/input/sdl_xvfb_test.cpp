@@ -255,7 +255,7 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
   ASSERT_EQ(RunXdotool({"mouseup", "1"}), 0);
 
   // Left of the window: unclipped, negative.
-  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "-20", "10"}), 0);
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "--", "-20", "10"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
 }
 
