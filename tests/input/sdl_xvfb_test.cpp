@@ -76,11 +76,14 @@ int RunXdotool(const std::vector<std::string>& args, std::string* output = nullp
     dup2(out[1], 1);
     close(out[0]);
     close(out[1]);
+    // --sync waits for the window system; a broken probe must not hang the test.
     std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("timeout"));
+    argv.push_back(const_cast<char*>("30"));
     argv.push_back(const_cast<char*>("xdotool"));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execvp("xdotool", argv.data());
+    execvp("timeout", argv.data());
     _exit(127);
   }
   close(out[1]);
