@@ -142,7 +142,17 @@ class LineReader {
 
 class SdlInputXvfb : public ::testing::Test {
  protected:
+  void SetUp() override {
+    const char* display = getenv("DISPLAY");
+    hadDisplay_ = display != nullptr;
+    if (display) oldDisplay_ = display;
+  }
   void TearDown() override {
+    if (hadDisplay_) {
+      setenv("DISPLAY", oldDisplay_.c_str(), 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
     if (probeIn_ >= 0) close(probeIn_);
     if (probe_ > 0) {
       int status;
@@ -214,6 +224,8 @@ class SdlInputXvfb : public ::testing::Test {
     probeOut_ = out[0];
   }
 
+  bool hadDisplay_ = false;
+  std::string oldDisplay_;
   pid_t xvfb_ = -1;
   pid_t probe_ = -1;
   int probeIn_ = -1;
