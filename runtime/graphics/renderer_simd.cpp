@@ -9,6 +9,7 @@
 // destination stays), and alpha 255 counts as 256 one shift up, which equals
 // dropping that weight.
 #include <immintrin.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "runtime/graphics/renderer.h"
