@@ -314,12 +314,23 @@ struct RandomDraw {
   int range(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 
   void fillRandom(Image& im, uint32_t key) {
+    // Alpha comes in runs, as in real pictures, so that whole groups of
+    // clear or opaque pixels occur as well as mixed ones.
+    int pick = 0;
     for (int y = 0; y < im.img.height; ++y)
       for (int x = 0; x < im.img.width; ++x) {
         uint32_t v = rng();
         if (im.img.alphaFlag) {
-          int pick = range(0, 3);  // alpha 0, 255 and in between all occur
-          uint32_t a = pick == 0 ? 0 : (pick == 1 ? 255 : static_cast<uint32_t>(range(1, 254)));
+          if (range(0, 11) == 0) pick = range(0, 4);
+          const uint32_t edge[3] = {0, 255, 254};
+          uint32_t a;
+          switch (pick) {
+            case 0: a = 0; break;
+            case 1: a = 255; break;
+            case 2: a = static_cast<uint32_t>(range(1, 254)); break;
+            case 3: a = edge[range(0, 1)]; break;  // clear and opaque mixed
+            default: a = edge[range(0, 2)]; break;
+          }
           v = im.img.pixelType == qx::kPixel32 ? ((v & 0xFFFFFF) | (a << 24)) : ((v & 0xFFFF) | (a << 16));
         } else if (range(0, 4) == 0) {
           v = key;
