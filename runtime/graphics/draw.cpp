@@ -54,7 +54,6 @@ int DrawGraphAt(int x, int y, GraphHandle graph, int trans) {
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
-  if (g->movie) return 0;
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
@@ -68,7 +67,6 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
-  if (g->movie) return 0;
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;

@@ -7,25 +7,43 @@
 #include <vector>
 
 #include "runtime/core/api_internal.h"
+#include "runtime/core/subsystems.h"
 #include "runtime/core/window_state.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/graph.h"
 #include "runtime/graphics/renderer.h"
 #include "runtime/graphics/screen.h"
+#include "runtime/platform/platform.h"
 
 namespace {
 
+// Graphics started on the headless platform, 800 x 600 x 32, no window.
 class DrawTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    qx::GetWindowState().windowActive = 1;
+  static void SetUpTestSuite() {
+    qx::SelectPlatform(&qx::kHeadlessPlatform);
+    qx::WindowState& ws = qx::GetWindowState();
+    ws.windowed = 1;
+    ws.hasMainWindow = 1;
+    ws.windowActive = 1;
+    ws.runWhileInactive = 1;
+    ASSERT_EQ(qx::SetScreenMode(800, 600, 32, 60), 0);
+    ASSERT_GE(qx::InitGraphics(), 0);
     qx::StartGraphSystem();
+  }
+  static void TearDownTestSuite() {
+    qx::DeleteAllGraphs(0);
+    qx::EndGraphics();
+    qx::StopGraphSystem();
+  }
+  void SetUp() override {
+    qx::SetDrawTarget(-2);
     qx::ResetDrawState();
   }
   void TearDown() override {
     qx::SetDrawTarget(-2);
+    qx::SetBlendMask(-1, 0, 0);
     qx::DeleteAllGraphs(0);
-    qx::StopGraphSystem();
   }
 
   // A graph with random pixels (alpha in runs when it has alpha).
@@ -73,6 +91,13 @@ class DrawTest : public ::testing::Test {
     return out;
   }
 };
+
+TEST_F(DrawTest, ColourValuesOnThe32BitScreen) {
+  ASSERT_EQ(qx::ScreenColorBits(), 32);
+  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(255, 255, 255)), 0xFFFFFFFFu);
+  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(0, 0, 0)), 0xFF000000u);
+  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(0x112, 0x34, -1)), 0xFF1234FFu) << "values used as bytes";
+}
 
 TEST_F(DrawTest, InvalidHandlesAndTheEmptyArea) {
   GraphHandle g = Random(8, 8, false, 1);
@@ -128,6 +153,7 @@ TEST_F(DrawTest, DrawingOntoAGraphTarget) {
   // Unrotated at scale 1 equals plain drawing at the top-left corner.
   EXPECT_EQ(qx::DrawGraphRotated(30, 20, 1.0, 0.0, src, 1, 0), 0);
   std::vector<uint8_t> rotated = Pixels(target);
+  EXPECT_NE(rotated, before);
   GraphHandle target2 = Random(64, 48, false, 3);
   ASSERT_TRUE(UseTarget(target2));
   EXPECT_EQ(qx::DrawGraphAt(20, 13, src, 1), 0);
@@ -140,6 +166,7 @@ TEST_F(DrawTest, DrawingOntoAGraphTarget) {
   ASSERT_TRUE(UseTarget(b));
   EXPECT_EQ(qx::DrawRectangle(0, 0, 64, 48, qx::GetColorValue(10, 20, 30), 1), 0);
   EXPECT_EQ(Pixels(a), Pixels(b));
+  EXPECT_NE(Pixels(b), Pixels(Random(64, 48, false, 5)));
 }
 
 TEST_F(DrawTest, MaskedDrawingMatchesTheRenderer) {
