@@ -235,6 +235,26 @@ TEST_F(RendererTest, TrianglesSharingAnEdgeDrawItOnce) {
   EXPECT_EQ(drawn, 100);
 }
 
+TEST_F(RendererTest, StretchedDrawingScalesEachPixelToABlock) {
+  Image src(2, 2, qx::kPixel32);
+  src.set(0, 0, 0xFF000001);
+  src.set(1, 0, 0xFF000002);
+  src.set(0, 1, 0xFF000003);
+  src.set(1, 1, 0xFF000004);
+  Apply(Plain(0, 0, Rect{0, 0, 8, 8}));
+  const Rect rects[] = {{2, 2, 6, 6}, {6, 6, 2, 2}};
+  for (const Rect& r : rects) {
+    Image dst(8, 8, qx::kPixel32);
+    qx::DrawImageStretched(&dst.img, &src.img, &r, false);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        bool in = x >= 2 && x < 6 && y >= 2 && y < 6;
+        uint32_t want = in ? 0xFF000000u | static_cast<uint32_t>(1 + (x - 2) / 2 + 2 * ((y - 2) / 2)) : 0u;
+        ASSERT_EQ(dst.at(x, y), want) << x << "," << y;
+      }
+  }
+}
+
 TEST_F(RendererTest, FillRectRules) {
   struct Case {
     const char* name;
