@@ -135,6 +135,12 @@ TEST_F(DrawTest, BlendMaskedDrawingRestoresTheMaskEvenWhenItFails) {
   EXPECT_EQ(st.blendMaskGraph, m);
   EXPECT_EQ(st.blendMaskBorder, 7);
   EXPECT_EQ(st.blendMaskRange, 9);
+  // A previous mask deleted meanwhile comes back as it was, not the drawing's mask.
+  GraphHandle other = Mask(16, 16);
+  ASSERT_EQ(qx::ReleaseGraph(m, 0), 0);
+  EXPECT_EQ(qx::DrawGraphBlendMasked(0, 0, -1, 1, other, 100, 64), 0);
+  EXPECT_EQ(st.blendMaskGraph, m);
+  EXPECT_EQ(st.blendMaskBorder, 7);
 }
 
 TEST_F(DrawTest, DrawingOntoAGraphTarget) {
