@@ -131,6 +131,17 @@ TEST_F(HeadlessGraphics, RepaintPresentsWithoutWaitingForTheBlank) {
   EXPECT_EQ(qx::VerticalSyncEnabled(), 1);
 }
 
+TEST_F(HeadlessGraphics, ImpossibleModesFallBackToTheModeInForce) {
+  for (int width : {-5, 100000}) {
+    EXPECT_EQ(qx::SetScreenMode(width, 600, 32, 60), -1) << width;
+    ASSERT_TRUE(qx::ScreenExists());
+    EXPECT_EQ(qx::GetScreenWidth(), 800) << width;
+    EXPECT_EQ(qx::GetBackScreenImage()->width, 800) << width;
+  }
+  ASSERT_EQ(qx::SetDrawTarget(-2), 0);
+  EXPECT_EQ(qx::FlipScreen(), 0);
+}
+
 TEST_F(HeadlessGraphics, UnchangedModeKeepsTheScreen) {
   const qx::MEMIMG* back = qx::GetBackScreenImage();
   uint8_t* pixels = back->pixels;
