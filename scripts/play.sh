@@ -5,7 +5,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target quarnex
-run_dir=build/run
-[ -d "$run_dir" ] || run_dir=build/game
-cd "$run_dir"
+# Building the game lays out build/run: the binary next to its packed resources, as released.
+cd build/run
 exec ./quarnex

@@ -56,6 +56,10 @@ void WriteSystemReport() {
   LogWrite("ＯＳ  ");
   LogText("%s %s\n", info.osName[0] ? info.osName : "Linux", info.osRelease);
 
+  int desktopW = 0, desktopH = 0, desktopBits = 0;
+  Win().GetDesktopMode(&desktopW, &desktopH, &desktopBits, nullptr);
+  LogText("デスクトップ  %d x %d  %dビットカラー\n", desktopW, desktopH, desktopBits);
+
   ws.timerPeriodMin = os.TimerPeriodMin();
   os.TimerBeginPeriod(ws.timerPeriodMin);
 

@@ -387,12 +387,12 @@ void EndMainWindow() {
     Post(kMsgClose);
   }
   if (onMain) {
-    while (ProcessMessage() == 0) {
+    // A close lost to a full queue must not keep shutdown waiting for ever.
+    for (int pass = 0; pass < 1000 && ProcessMessage() == 0; ++pass) {
     }
-  } else {
-    // Only the window's thread takes its messages: close it directly.
-    if (!ws.destroyed) WindowProcedure(PlatformMessage{kMsgClose, 0, 0, 0});
   }
+  // Only the window's thread takes its messages; elsewhere the window is closed directly.
+  if (!LoadAtomic(&ws.QuitRequested) && !ws.destroyed) WindowProcedure(PlatformMessage{kMsgClose, 0, 0, 0});
   win.Destroy();
   win.ReleaseInstanceLock();
 

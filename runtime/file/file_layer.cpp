@@ -132,7 +132,7 @@ int FindArchive(const char* asWritten, const char* upper, size_t* inside) {
   if (g_last.valid) {
     const size_t l = g_last.prefixLength;
     // The memory holds the archive path; its prefix is the directory part.
-    if (strlen(upper) > l && upper[l] == '\\' && strncmp(upper, g_last.path, l) == 0 && g_last.path[l] == '.') {
+    if (strlen(upper) > l && asWritten[l] == '/' && strncmp(upper, g_last.path, l) == 0 && g_last.path[l] == '.') {
       int index;
       if (g_archives[g_last.index] && strcmp(g_archives[g_last.index]->path, g_last.path) == 0) {
         index = g_last.index;
@@ -146,10 +146,9 @@ int FindArchive(const char* asWritten, const char* upper, size_t* inside) {
       return index;
     }
   }
-  size_t p = 1;  // past the root separator
-  for (;;) {
-    size_t end = PathComponentEnd(upper, p);
-    if (upper[end] == 0 || end == p) return -1;
+  // Every directory of the path, from the root down, may be an archive.
+  for (const char* slash = strchr(asWritten + 1, '/'); slash; slash = strchr(slash + 1, '/')) {
+    const size_t end = static_cast<size_t>(slash - asWritten);
     char candidate[kFilePathMax];
     char candidateWritten[kFilePathMax];
     if (!CandidateName(asWritten, upper, end, candidateWritten, candidate)) return -1;
@@ -163,8 +162,8 @@ int FindArchive(const char* asWritten, const char* upper, size_t* inside) {
       *inside = end + 1;
       return index;
     }
-    p = end + 1;
   }
+  return -1;
 }
 
 void FreeRecord(int slot) {
@@ -268,7 +267,8 @@ int FileSeek(FileHandle handle, int64_t offset, int origin) {
 
 size_t FileRead(void* buffer, size_t size, size_t count, FileHandle handle) {
   OpenFileRecord* r = RecordOf(handle);
-  if (!r) return static_cast<size_t>(-1);
+  // The count is unsigned: an error value would read as a huge amount.
+  if (!r) return 0;
   if (!r->inArchive) return PlainFileRead(buffer, size, count, r->plain);
   ArchiveFile& f = r->file;
   if (f.eof) return 0;

@@ -11,6 +11,12 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// A lead byte takes the next byte as its second byte, except the end and "/",
+// which no double-byte character contains.
+bool StartsPair(const char* text, size_t i) {
+  return IsShiftJisLead(static_cast<uint8_t>(text[i])) && text[i + 1] != 0 && text[i + 1] != '/';
+}
+
 uint8_t UpperByte(uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - 'a' + 'A') : c; }
 
 // Component equality ignoring ASCII letter case outside double-byte characters.
@@ -46,42 +52,23 @@ struct Builder {
   }
 };
 
-// Start of the last component (the position of its separator), never before
-// the root.
-size_t LastSeparator(const char* text, size_t length) {
-  size_t last = 0;
-  size_t p = 0;
-  while (p < length) {
-    if (text[p] == '\\') {
-      last = p;
-      ++p;
-    } else if (IsShiftJisLead(static_cast<uint8_t>(text[p])) && p + 1 < length) {
-      p += 2;
-    } else {
-      ++p;
-    }
-  }
-  return last;
+// End of the component of a path given to FileOpen: "/" always separates,
+// "\\" unless it is the second byte of a double-byte character.
+size_t InputComponentEnd(const char* path, size_t p) {
+  while (path[p] != 0 && !IsSeparator(path[p])) p += StartsPair(path, p) ? 2 : 1;
+  return p;
 }
 
 }  // namespace
 
 void UpperCasePath(char* text) {
   for (size_t i = 0; text[i] != 0; ++i) {
-    uint8_t c = static_cast<uint8_t>(text[i]);
-    if (IsShiftJisLead(c) && text[i + 1] != 0) {
+    if (StartsPair(text, i)) {
       ++i;
       continue;
     }
-    text[i] = static_cast<char>(UpperByte(c));
+    text[i] = static_cast<char>(UpperByte(static_cast<uint8_t>(text[i])));
   }
-}
-
-size_t PathComponentEnd(const char* path, size_t p) {
-  while (path[p] != 0 && !IsSeparator(path[p])) {
-    p += (IsShiftJisLead(static_cast<uint8_t>(path[p])) && path[p + 1] != 0) ? 2 : 1;
-  }
-  return p;
 }
 
 int MakeFullPath(const char* path, char* asWritten, char* upper, size_t size) {
@@ -94,58 +81,63 @@ int MakeFullPath(const char* path, char* asWritten, char* upper, size_t size) {
     // names on this platform.
     while (IsSeparator(path[p])) ++p;
   } else {
+    // The operating system's own path: only "/" separates.
     char current[kFilePathMax];
     if (Os().GetCurrentDirectory(current, sizeof(current)) != 0) return -1;
-    size_t c = 0;
-    while (current[c] != 0) {
-      while (current[c] == '/') ++c;
-      if (current[c] == 0) break;
-      size_t end = PathComponentEnd(current, c);
-      out.Append("\\", 1);
-      out.Append(current + c, end - c);
+    for (const char* c = current; *c != 0;) {
+      while (*c == '/') ++c;
+      if (*c == 0) break;
+      const char* end = strchr(c, '/');
+      if (!end) end = c + strlen(c);
+      out.Append("/", 1);
+      out.Append(c, static_cast<size_t>(end - c));
       c = end;
     }
   }
   while (path[p] != 0) {
-    size_t end = PathComponentEnd(path, p);
+    size_t end = InputComponentEnd(path, p);
     size_t n = end - p;
     bool last = path[end] == 0;
     if (n == 0) {
       // "a//b" is "a/b"; a trailing separator adds nothing.
     } else if (!last && n == 1 && path[p] == '.') {
     } else if (!last && n == 2 && path[p] == '.' && path[p + 1] == '.') {
-      out.length = LastSeparator(out.text, out.length);
+      const char* slash = strrchr(out.text, '/');
+      out.length = slash ? static_cast<size_t>(slash - out.text) : 0;
       out.text[out.length] = 0;
     } else {
-      out.Append("\\", 1);
+      out.Append("/", 1);
       out.Append(path + p, n);
     }
     p = end;
     while (IsSeparator(path[p])) ++p;
   }
-  if (out.length == 0) out.Append("\\", 1);
+  if (out.length == 0) out.Append("/", 1);
   if (out.failed) return -1;
   memcpy(upper, asWritten, out.length + 1);
   UpperCasePath(upper);
+  for (char* c = upper; *c != 0; ++c) {
+    if (*c == '/') *c = '\\';
+  }
   return 0;
 }
 
-int ResolveDiskPath(const char* fullPath, char* out, size_t size) {
+int ResolveDiskPath(const char* asWritten, char* out, size_t size) {
   const PlatformOsOps& os = Os();
   Builder b{out, size, 0, false};
   out[0] = 0;
-  size_t p = 0;
-  while (fullPath[p] == '\\') ++p;
-  if (fullPath[p] == 0) {
+  const char* c = asWritten;
+  while (*c == '/') ++c;
+  if (*c == 0) {
     b.Append("/", 1);
     return b.failed ? -1 : 0;
   }
-  while (fullPath[p] != 0) {
-    size_t end = PathComponentEnd(fullPath, p);
-    size_t n = end - p;
+  while (*c != 0) {
+    const char* endPointer = strchr(c, '/');
+    size_t n = endPointer ? static_cast<size_t>(endPointer - c) : strlen(c);
     const size_t parentLength = b.length;
     b.Append("/", 1);
-    b.Append(fullPath + p, n);
+    b.Append(c, n);
     if (b.failed) return -1;
     PlatformDirEntry entry;
     if (os.FileStat(out, &entry) != 0) {
@@ -154,7 +146,7 @@ int ResolveDiskPath(const char* fullPath, char* out, size_t size) {
       bool found = false;
       if (dir) {
         while (os.DirNext(dir, &entry)) {
-          if (SameNameIgnoringCase(fullPath + p, n, entry.name)) {
+          if (SameNameIgnoringCase(c, n, entry.name)) {
             found = true;
             break;
           }
@@ -167,8 +159,8 @@ int ResolveDiskPath(const char* fullPath, char* out, size_t size) {
       b.Append(entry.name, strlen(entry.name));
       if (b.failed) return -1;
     }
-    p = end;
-    while (fullPath[p] == '\\') ++p;
+    c += n;
+    while (*c == '/') ++c;
   }
   return 0;
 }
