@@ -7,3 +7,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
 cd build
 ctest --output-on-failure -j "$(nproc)" --timeout 600
+bash ../scripts/fuzz.sh

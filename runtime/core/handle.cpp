@@ -19,7 +19,13 @@ bool EnsureSlots(HandleTable* t) {
 
 void Full(HandleTable* t) {
   if (t->type == kHandleGraph) FatalShutdown("グラフィックの数が許容量を越えました終了します");
-  if (t->fullMessage) LogWrite(t->fullMessage);
+  if (!t->fullMessage) return;
+  // The font table's message names its capacity.
+  if (strstr(t->fullMessage, "%d")) {
+    LogPrintf(t->fullMessage, t->capacity);
+  } else {
+    LogWrite(t->fullMessage);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,25 @@ void ApiLockLeave();
 // Closes the lock's events and critical section; a later ApiLockEnter re-creates them.
 void ApiLockTeardown();
 
+// The message thread's variant: waits in slices and gives up (returning false,
+// having left the queue) once *endFlag becomes non-zero.
+bool ApiLockEnterUnlessEnding(const volatile int* endFlag);
+// Release without the final yield.
+void ApiLockLeaveNoYield();
+// Removes the calling thread from the waiting queue wherever it stands.
+void ApiLockAbandonWait();
+
+// A consistent copy of the lock's fields, for diagnostics and tests.
+struct ApiLockSnapshot {
+  int initialised;
+  int held;
+  int owner;
+  int recursion;
+  int queueLength;
+  int headThreadId;
+};
+ApiLockSnapshot ApiLockInspect();
+
 struct ApiLockScope {
   ApiLockScope() { ApiLockEnter(); }
   ~ApiLockScope() { ApiLockLeave(); }

@@ -2,6 +2,8 @@
 #ifndef QUARNEX_RUNTIME_CORE_LOG_H
 #define QUARNEX_RUNTIME_CORE_LOG_H
 
+#include <stddef.h>
+
 namespace qx {
 
 // Deletes and recreates the log file, resets indentation and the time origin.
@@ -12,6 +14,10 @@ int LogWrite(const char* text);
 int LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int LogIndentIncrease();
 int LogIndentDecrease();
+int LogIndentLevel();
+// Writes every lone line feed of text as CR LF into out (room for twice the
+// length plus one), keeping double-byte characters whole; returns the length.
+size_t ConvertLineFeeds(const char* text, char* out);
 
 }  // namespace qx
 

@@ -57,9 +57,19 @@ struct WindowState {
   int wheelCount;
   unsigned char charBuffer[1025];
   int charWrite, charRead;
+  int clientWidth, clientHeight;  // requested client size of the window
+  void* messageThread;            // PlatformThread* of the MessageThread
+  int messageThreadId;
 };
 
 WindowState& GetWindowState();
+// Window creation's reset: zeroes everything but the pre-start settings and
+// the facts that must outlive it (start directory, COM flag, initialising flag).
+void ResetWindowStateKeepingSettings();
+// True when the caller is the thread that created the window.
+bool OnMainThread();
+// Character buffer (text input, not used by the game): 1 stored, 0 full.
+int StoreCharacter(unsigned char code);
 
 }  // namespace qx
 

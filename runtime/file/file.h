@@ -62,6 +62,16 @@ const StreamOps& MemoryStreamOps();
 // Allocates a MemoryStream over the block (freed by the stream's Close).
 MemoryStream* OpenMemoryStream(const void* data, size_t size);
 
+// Settings (public operations, unlocked forms in api_internal.h):
+// SetArchiveExtension, SetArchiveKeyString.
+
+// State of the tables, for diagnostics and tests.
+int OpenFileCount();
+int OpenArchiveCount();
+// Reference count of the open archive at `archivePath` (any path form), or -1
+// when it is not open.
+int ArchiveReferenceCount(const char* archivePath);
+
 }  // namespace qx
 
 #endif

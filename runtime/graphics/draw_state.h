@@ -33,6 +33,8 @@ int SetBlendMask(GraphHandle mask, int border, int range);
 int SetClipRect(int left, int top, int right, int bottom);
 void GetClipRect(Rect* out);
 int CheckBlendMaskSize(const GraphRecord* graph);
+// The 256 per-mask-value weights for a border and range already in 0..255.
+void BuildBlendMaskTable(uint8_t table[256], int border, int range);
 
 }  // namespace qx
 

@@ -91,6 +91,21 @@ int GetGraphImage(GraphHandle graph, MEMIMG* view);
 // Draw-target graphs (the start-up test graph) and the blend-mask creation flag.
 void SetDrawValidGraphCreation(int flag);
 void SetBlendMaskCreation(int flag);
+int GetBlendMaskCreation();
+
+// Tile and store records behind handles, or null.
+SurfaceTile* GetSurfaceTile(int tile);
+SurfaceData* GetSurfaceData(int store);
+
+// Masks are never made by the game; the table exists for DeleteAllMasks.
+constexpr int kMaskCapacity = 512;
+struct MaskRecord {
+  int CheckNumber;
+  void* data;
+  int width, height;
+  int used;
+};
+MaskRecord* MaskTable();
 
 }  // namespace qx
 

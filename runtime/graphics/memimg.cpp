@@ -120,7 +120,8 @@ int CreateMemImage(MEMIMG* img, int width, int height, int pitch, uint32_t color
   }
   if (paletteFlag) alphaFlag = 0;
   int bpp = MemImageBytesPerPixel(pixelType, alphaFlag, paletteFlag);
-  if (width < 0 || height < 0) return -1;
+  // Sizes whose byte counts would overflow are refused, not wrapped.
+  if (width < 0 || height < 0 || width > kMaxMemImageSide || height > kMaxMemImageSide) return -1;
   img->width = width;
   img->height = height;
   img->pitch = pitch >= 0 ? pitch : ((width * bpp + 15) & ~15);
@@ -141,17 +142,26 @@ int CreateMemImage(MEMIMG* img, int width, int height, int pitch, uint32_t color
     img->pixels = static_cast<uint8_t*>(MemAlloc(bytes ? bytes : 1));
     if (!img->pixels) return -1;
   }
+  bool failed = false;
   if (withHelpers) {
     if (alphaFlag) {
       img->premultiplied = static_cast<uint8_t*>(MemAlloc(bytes ? bytes : 1));
-      if (!img->premultiplied) return -1;
-      img->premultipliedFlag = 1;
+      img->premultipliedFlag = img->premultiplied != nullptr;
+      failed = !img->premultiplied;
     }
-    if (pixelType != kPixelMask8) {
+    if (!failed && pixelType != kPixelMask8) {
       img->runTable = static_cast<uint8_t*>(MemAlloc(static_cast<size_t>(width + 5) * height + 1));
-      if (!img->runTable) return -1;
-      img->runTableFlag = 1;
+      img->runTableFlag = img->runTable != nullptr;
+      failed = !img->runTable;
     }
+  }
+  if (failed) {
+    // The image never becomes valid, so nothing would free these later.
+    if (!img->borrowedFlag) MemFree(img->pixels);
+    if (img->premultiplied) MemFree(img->premultiplied);
+    img->pixels = img->premultiplied = nullptr;
+    img->premultipliedFlag = img->runTableFlag = 0;
+    return -1;
   }
   img->validMarker = kMemImgValid;
   return 0;
@@ -159,9 +169,9 @@ int CreateMemImage(MEMIMG* img, int width, int height, int pitch, uint32_t color
 
 void ReleaseMemImage(MEMIMG* img) {
   if (img->validMarker != kMemImgValid) return;
-  if (!img->borrowedFlag) MemFree(img->pixels);
-  MemFree(img->premultiplied);
-  MemFree(img->runTable);
+  if (!img->borrowedFlag && img->pixels) MemFree(img->pixels);
+  if (img->premultiplied) MemFree(img->premultiplied);
+  if (img->runTable) MemFree(img->runTable);
   img->pixels = nullptr;
   img->premultiplied = nullptr;
   img->runTable = nullptr;
@@ -179,8 +189,9 @@ void MemImageView(MEMIMG* view, const MEMIMG* src, int x, int y, int width, int 
   view->runTable = nullptr;
   view->premultipliedFlag = 0;
   view->runTableFlag = 0;
-  view->palette = view->paletteArea;
-  view->paletteCopy = view->paletteArea + 1024;
+  // The view shares the source's palette, so later palette changes show through.
+  view->palette = src->palette;
+  view->paletteCopy = src->paletteCopy;
 }
 
 }  // namespace qx

@@ -10,6 +10,7 @@
 namespace qx {
 
 constexpr uint32_t kMemImgValid = 0x12345678;
+constexpr int kMaxMemImageSide = 65535;
 
 enum MemImgPixelType {
   kPixel16 = 0,       // 16-bit colour (32 bits with alpha)

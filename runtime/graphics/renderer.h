@@ -15,9 +15,29 @@ void InitRendererTables();
 void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask);
 void DrawImageRotated(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
                       bool turn, const MEMIMG* mask);
+// A reversed rectangle is drawn as its normalised one.
 void DrawImageStretched(MEMIMG* dest, const MEMIMG* src, const Rect* destRect, bool trans);
+// A corner of a triangle on the destination and the source position it shows.
+struct TriangleVertex {
+  float x, y;  // destination pixels
+  float u, v;  // source pixels
+};
+// Affine-mapped triangle; pixels on an edge shared by two triangles are drawn once.
+void DrawImageTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans,
+                       const MEMIMG* mask);
 // rect null: the whole image.
 void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color);
+
+// The lookup tables: B[i][j] = i * j / 255, A[p][j] = j * p / 255 (j -255..255)
+// and the 6-bit blend table C[t][m][n] laid out flat.
+const uint8_t* BrightnessTableRow(int i);
+int MixTableValue(int p, int j);
+const uint8_t* BlendTable6();
+
+// Vector paths in use: 0 none, 1 AVX2 where the processor has it. Returns the
+// level actually in force.
+int SetRendererSimdLevel(int level);
+int RendererSimdLevel();
 
 }  // namespace qx
 

@@ -1,5 +1,7 @@
 #include "runtime/platform/platform.h"
 
+#include "runtime/platform/headless/headless.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -12,6 +14,8 @@ const Platform& GetPlatform() {
   if (!g_platform) {
     const char* name = getenv("QUARNEX_PLATFORM");
     g_platform = (name && strcmp(name, "headless") == 0) ? &kHeadlessPlatform : &kSdlPlatform;
+    // The virtual clock and the script start with the process.
+    if (g_platform == &kHeadlessPlatform) HeadlessReset();
   }
   return *g_platform;
 }

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <time.h>
@@ -47,7 +48,7 @@ struct PlatformDir {
   char path[4096];
 };
 
-namespace {
+namespace posix {
 
 std::atomic<int> g_nextThreadId{1};
 thread_local int t_threadId = 0;
@@ -278,7 +279,9 @@ void QuerySystemInfoImpl(PlatformSystemInfo* out) {
 #endif
 }
 
-}  // namespace
+}  // namespace posix
+
+using namespace posix;
 
 uint32_t PosixTickMilliseconds() { return static_cast<uint32_t>(MonotonicNanos() / 1000000ull); }
 uint64_t PosixQueryCounter() { return MonotonicNanos(); }
@@ -304,6 +307,58 @@ void PosixLocalDateTime(DateTime* out) {
   out->Hour = t.tm_hour;
   out->Minute = t.tm_min;
   out->Second = t.tm_sec;
+}
+
+namespace {
+int g_instanceLockFd = -1;
+}
+
+int InstanceLockPath(const char* className, int perDirectory, char* out, size_t size) {
+  const char* dir = getenv("QUARNEX_LOCK_DIR");
+  if (!dir || !*dir) dir = getenv("XDG_RUNTIME_DIR");
+  if (!dir || !*dir) dir = "/tmp";
+  // The class name is Shift-JIS text: anything but plain letters and digits is spelt in hex.
+  char name[600];
+  size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(className); *p && n + 3 < sizeof(name); ++p) {
+    if ((*p >= '0' && *p <= '9') || (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
+      name[n++] = static_cast<char>(*p);
+    } else {
+      n += static_cast<size_t>(snprintf(name + n, sizeof(name) - n, "%%%02X", *p));
+    }
+  }
+  name[n] = '\0';
+  unsigned long long scope = 0;
+  if (perDirectory) {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd))) {
+      scope = 1469598103934665603ull;  // FNV-1a
+      for (const char* c = cwd; *c; ++c) scope = (scope ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+    }
+  }
+  int written = snprintf(out, size, "%s/quarnex-%u-%s-%llx.lock", dir, static_cast<unsigned>(getuid()), name, scope);
+  return (written < 0 || static_cast<size_t>(written) >= size) ? -1 : 0;
+}
+
+int PosixAcquireInstanceLock(const char* className, int perDirectory) {
+  PosixReleaseInstanceLock();
+  char path[4096];
+  if (InstanceLockPath(className, perDirectory, path, sizeof(path)) != 0) return -1;
+  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return -1;
+  }
+  g_instanceLockFd = fd;
+  return 0;
+}
+
+void PosixReleaseInstanceLock() {
+  if (g_instanceLockFd < 0) return;
+  flock(g_instanceLockFd, LOCK_UN);
+  close(g_instanceLockFd);
+  g_instanceLockFd = -1;
 }
 
 const PlatformOsOps kPosixOsOps = {

@@ -1,7 +1,47 @@
+// Input devices of the headless back end: whatever the script has set.
+#include <stdio.h>
+#include <string.h>
+
+#include "runtime/platform/headless/headless.h"
 #include "runtime/platform/tables.h"
 
 namespace qx {
+namespace {
 
-const PlatformInputOps kHeadlessInputOps = {};
+int Init() {
+  // Pads attached from the start are there when the devices are enumerated.
+  HeadlessApplyDueEvents();
+  return 0;
+}
+
+void Shutdown() {}
+
+void Update() { HeadlessApplyDueEvents(); }
+
+void GetKeyboardState(uint8_t keys[256]) { memcpy(keys, Headless().keys, 256); }
+
+void GetMouseButtons(uint8_t buttons[8]) { memcpy(buttons, Headless().mouseButtons, 8); }
+
+int JoystickCount() {
+  int n = Headless().padCount;
+  return n < 0 ? 0 : n > 8 ? 8 : n;
+}
+
+int GetJoystickState(int index, PlatformJoystickState* out) {
+  if (index < 0 || index >= JoystickCount()) return -1;
+  *out = Headless().pads[index];
+  return 0;
+}
+
+int GetJoystickName(int index, char* name, size_t size) {
+  if (index < 0 || index >= JoystickCount() || size == 0) return -1;
+  snprintf(name, size, "Scripted pad %d", index + 1);
+  return 0;
+}
+
+}  // namespace
+
+const PlatformInputOps kHeadlessInputOps = {Init,           Shutdown,      Update,           GetKeyboardState,
+                                            GetMouseButtons, JoystickCount, GetJoystickState, GetJoystickName};
 
 }  // namespace qx

@@ -1,0 +1,89 @@
+// "./cfg.ini" (confirm-key pad bit and volume level), "./sv.syk" (high score
+// and count of games above 255) and the volume table. Both files live in the
+// working directory and are opened directly, never from an archive.
+#include "game/settings.h"
+
+#include <errno.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <unistd.h>
+
+int ConfirmPadBit = 0;
+int VolumeLevel = 0;
+int SoundVolume = 0;
+int MusicVolume = 0;
+int HighScore = 0;
+int HighGameCount = 0;
+
+namespace {
+
+constexpr const char* kSettingsPath = "./cfg.ini";
+constexpr const char* kSavePath = "./sv.syk";
+constexpr const char* kSaveTempPath = "./sv.syk.tmp";
+
+const int kVolumeTable[6] = {0, 25, 50, 100, 179, 255};
+
+void PutLittleEndian(unsigned char* out, int value) {
+  uint32_t v = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+int GetLittleEndian(const unsigned char* in) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(in[i]) << (8 * i);
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+void LoadSettings() {
+  FILE* f = fopen(kSettingsPath, "r");
+  if (!f) f = fopen(kSettingsPath, "w+");
+  if (!f) return;
+  fseek(f, 0, SEEK_SET);
+  if (fscanf(f, "%d", &ConfirmPadBit) == EOF) ConfirmPadBit = 4;
+  fseek(f, 1, SEEK_CUR);
+  if (fscanf(f, "%d", &VolumeLevel) == EOF) VolumeLevel = 5;
+  fclose(f);
+  // The pad bit indexes the 16 pad counters.
+  if (ConfirmPadBit < 0 || ConfirmPadBit > 15) ConfirmPadBit = 4;
+}
+
+void SaveSettings() {
+  FILE* f = fopen(kSettingsPath, "w");
+  if (!f) return;
+  fprintf(f, "%d\n", ConfirmPadBit);
+  fprintf(f, "%d\n", VolumeLevel);
+  fclose(f);
+}
+
+void ApplyVolumeLevel() {
+  if (VolumeLevel >= 0 && VolumeLevel <= 5) SoundVolume = kVolumeTable[VolumeLevel];
+  MusicVolume = SoundVolume;
+}
+
+void LoadSaveData() {
+  FILE* f = fopen(kSavePath, "rb");
+  if (!f) f = fopen(kSavePath, "wb+");
+  if (!f) return;
+  unsigned char bytes[4];
+  if (fread(bytes, 4, 1, f) == 1) HighScore = GetLittleEndian(bytes);
+  if (fread(bytes, 4, 1, f) == 1) HighGameCount = GetLittleEndian(bytes);
+  fclose(f);
+}
+
+void SaveSaveData(int score) {
+  unsigned char bytes[8];
+  PutLittleEndian(bytes, HighScore < score ? score : HighScore);
+  PutLittleEndian(bytes + 4, HighGameCount);
+  // The old file is replaced only by a complete new one, so a crash or a
+  // full disk during the write never loses the stored high score.
+  FILE* f = fopen(kSaveTempPath, "wb");
+  if (!f) return;
+  bool written = fwrite(bytes, sizeof bytes, 1, f) == 1;
+  written = fflush(f) == 0 && written;
+  // Files that cannot be synced (EINVAL) are still written correctly.
+  written = (fsync(fileno(f)) == 0 || errno == EINVAL) && written;
+  written = fclose(f) == 0 && written;
+  if (!written || rename(kSaveTempPath, kSavePath) != 0) remove(kSaveTempPath);
+}

@@ -1,0 +1,552 @@
+#include "runtime/graphics/renderer.h"
+
+#include <math.h>
+#include <stddef.h>
+#include <string.h>
+
+#include "runtime/graphics/draw_state.h"
+#include "runtime/graphics/renderer_internal.h"
+#include "runtime/graphics/renderer_kernels.h"
+
+namespace qx {
+
+using namespace render;
+
+namespace {
+
+uint8_t g_B[256][256];
+int16_t g_A[256][511];
+uint8_t g_C[64][64][64];
+bool g_tablesBuilt = false;
+
+void EnsureTables() {
+  if (!g_tablesBuilt) InitRendererTables();
+}
+
+using AtFn = void (*)(uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m, int mpitch, int w,
+                      int h, const Ctx& c);
+
+template <class L, int K, bool T, int V, bool M, bool BR>
+void BlitAt(uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m, int mpitch, int w, int h,
+            const Ctx& c) {
+  using E = typename SrcElem<L, K>::T;
+  for (int y = 0; y < h; ++y) {
+    RowAt<L, K, T, V, M, BR>(reinterpret_cast<typename L::D*>(d + static_cast<ptrdiff_t>(y) * dpitch),
+                             reinterpret_cast<const E*>(s + static_cast<ptrdiff_t>(y) * spitch),
+                             M ? m + static_cast<ptrdiff_t>(y) * mpitch : nullptr, w, c);
+  }
+}
+
+// Plain copies need no per-pixel work at all.
+void CopyRows(uint8_t* d, int dpitch, const uint8_t* s, int spitch, int rowBytes, int h) {
+  for (int y = 0; y < h; ++y)
+    memcpy(d + static_cast<ptrdiff_t>(y) * dpitch, s + static_cast<ptrdiff_t>(y) * spitch, rowBytes);
+}
+
+template <class L, int K, bool T, int V, bool M, bool BR>
+void MappedRow(uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk, int mpitch, int64_t sx, int64_t sy,
+               int64_t dx, int64_t dy, int n, const Ctx& c) {
+  RowMapped<L, K, T, V, M, BR>(reinterpret_cast<typename L::D*>(d), src, spitch, mk, mpitch, sx, sy, dx, dy, n, c);
+}
+
+struct Fns {
+  AtFn at;
+  MapRowFn map;
+};
+
+template <class L, int K, bool T, int V, bool M, bool BR>
+Fns Make() {
+  return Fns{&BlitAt<L, K, T, V, M, BR>, &MappedRow<L, K, T, V, M, BR>};
+}
+
+template <class L, int K, bool T, int V, bool M>
+Fns PickBR(bool br) {
+  return br ? Make<L, K, T, V, M, true>() : Make<L, K, T, V, M, false>();
+}
+
+template <class L, int K, bool T, int V>
+Fns PickM(bool m, bool br) {
+  if constexpr (V == kHalf || V == kCTable) {
+    // Both are chosen only without a mask.
+    (void)m;
+    return PickBR<L, K, T, V, false>(br);
+  } else {
+    return m ? PickBR<L, K, T, V, true>(br) : PickBR<L, K, T, V, false>(br);
+  }
+}
+
+template <class L, int K, bool T>
+Fns PickV(int v, bool m, bool br) {
+  constexpr bool noAlpha = K == kDirect || K == kPalette;
+  switch (v) {
+    case kRule: return PickM<L, K, T, kRule>(m, br);
+    case kRuleP: return PickM<L, K, T, kRuleP>(m, br);
+    case kHalf:
+      if constexpr (noAlpha) return PickM<L, K, T, kHalf>(m, br);
+      break;
+    case kCTable:
+      if constexpr (noAlpha && !L::k32) return PickM<L, K, T, kCTable>(m, br);
+      break;
+    case kAdd: return PickM<L, K, T, kAdd>(m, br);
+    case kSub: return PickM<L, K, T, kSub>(m, br);
+    case kMul: return PickM<L, K, T, kMul>(m, br);
+    default: break;
+  }
+  return Fns{nullptr, nullptr};
+}
+
+template <class L>
+Fns PickK(int k, bool t, int v, bool m, bool br) {
+  switch (k) {
+    case kDirect: return t ? PickV<L, kDirect, true>(v, m, br) : PickV<L, kDirect, false>(v, m, br);
+    case kPalette: return t ? PickV<L, kPalette, true>(v, m, br) : PickV<L, kPalette, false>(v, m, br);
+    case kAlphaTrans: return PickV<L, kAlphaTrans, false>(v, m, br);
+    case kAlphaAll: return PickV<L, kAlphaAll, false>(v, m, br);
+    case kAlphaIgnore: return PickV<L, kAlphaIgnore, false>(v, m, br);
+    default: return Fns{nullptr, nullptr};
+  }
+}
+
+bool ColourTarget(const MEMIMG* dest) {
+  return dest && dest->validMarker == kMemImgValid && dest->pixels &&
+         (dest->pixelType == kPixel16 || dest->pixelType == kPixel32) && !dest->paletteFlag && !dest->alphaFlag;
+}
+
+// The draw area, kept inside the destination so that a stale area can never
+// reach outside its pixels.
+Rect DrawArea(const MEMIMG* dest) {
+  const DrawState& st = GetDrawState();
+  Rect r{st.drawLeft, st.drawTop, st.drawRight, st.drawBottom};
+  Rect bounds{0, 0, dest->width, dest->height};
+  ClipRect(&r, bounds);
+  return r;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+// The i in [lo, hi) with 0 <= f0 + i * df < limit, narrowed in place.
+void NarrowSpan(int64_t f0, int64_t df, int64_t limit, int64_t* lo, int64_t* hi) {
+  if (df == 0) {
+    if (f0 < 0 || f0 >= limit) *hi = *lo;
+    return;
+  }
+  int64_t a, b;  // inclusive bounds on i
+  if (df > 0) {
+    a = CeilDiv(-f0, df);
+    b = FloorDiv(limit - 1 - f0, df);
+  } else {
+    a = CeilDiv(limit - 1 - f0, df);
+    b = FloorDiv(-f0, df);
+  }
+  if (a > *lo) *lo = a;
+  if (b + 1 < *hi) *hi = b + 1;
+  if (*hi < *lo) *hi = *lo;
+}
+
+template <int Mode>
+void Fill16(const FillPlan& fp, uint16_t* d, int w) {
+  static constexpr int kSh[3] = {0, 5, 11};
+  static constexpr int kMax[3] = {31, 63, 31};
+  static constexpr int kBits[3] = {5, 6, 5};
+  int c[3] = {static_cast<int>(fp.color & 31), static_cast<int>((fp.color >> 5) & 63),
+              static_cast<int>((fp.color >> 11) & 31)};
+  for (int i = 0; i < w; ++i) {
+    int D = d[i];
+    int out = 0;
+    for (int k = 0; k < 3; ++k) {
+      int dv = (D >> kSh[k]) & kMax[k];
+      int v;
+      if constexpr (Mode == 1) {
+        v = dv + g_A[fp.p][c[k] - dv + 255];
+      } else if constexpr (Mode == 2) {
+        v = dv + g_B[fp.p][c[k]];
+        v = v > kMax[k] ? kMax[k] : v;
+      } else if constexpr (Mode == 3) {
+        v = dv - g_B[fp.p][c[k]];
+        v = v < 0 ? 0 : v;
+      } else {
+        v = (dv * c[k]) >> kBits[k];
+      }
+      out |= v << kSh[k];
+    }
+    d[i] = static_cast<uint16_t>(out);
+  }
+}
+
+}  // namespace
+
+void ClipRect(Rect* r, const Rect& b) {
+  if (r->right < r->left) r->right = r->left;
+  if (r->bottom < r->top) r->bottom = r->top;
+  if (r->bottom > b.bottom) r->bottom = b.bottom;
+  else if (r->bottom < b.top) r->bottom = b.top;
+  if (r->top > b.bottom) r->top = b.bottom;
+  else if (r->top < b.top) r->top = b.top;
+  if (r->right > b.right) r->right = b.right;
+  else if (r->right < b.left) r->right = b.left;
+  if (r->left > b.right) r->left = b.right;
+  else if (r->left < b.left) r->left = b.left;
+}
+
+void InitRendererTables() {
+  if (g_tablesBuilt) return;
+  for (int i = 0; i < 256; ++i)
+    for (int j = 0; j < 256; ++j) g_B[i][j] = static_cast<uint8_t>(i * j / 255);
+  for (int p = 0; p < 256; ++p)
+    for (int j = -255; j <= 255; ++j) g_A[p][j + 255] = static_cast<int16_t>(j * p / 255);
+  for (int t = 0; t < 64; ++t)
+    for (int m = 0; m < 64; ++m)
+      for (int n = 0; n < 64; ++n) g_C[t][m][n] = static_cast<uint8_t>((m * t + n * (63 - t)) / 63);
+  g_tablesBuilt = true;
+}
+
+const uint8_t* BrightnessTableRow(int i) {
+  EnsureTables();
+  return g_B[i & 255];
+}
+int MixTableValue(int p, int j) {
+  EnsureTables();
+  return g_A[p & 255][j + 255];
+}
+const uint8_t* BlendTable6() {
+  EnsureTables();
+  return &g_C[0][0][0];
+}
+
+bool PrepareDraw(const MEMIMG* dest, const MEMIMG* src, bool trans, const MEMIMG* mask, bool mapped,
+                 DrawPlan* plan) {
+  EnsureTables();
+  if (!ColourTarget(dest) || !src || src->validMarker != kMemImgValid || !src->pixels) return false;
+  if (src->pixelType != dest->pixelType) return false;
+  if (src->width <= 0 || src->height <= 0) return false;
+  if (mask) {
+    // A mask narrower or lower than the source would be read past its end.
+    if (mask->validMarker != kMemImgValid || mask->pixelType != kPixelMask8 || !mask->pixels ||
+        mask->width < src->width || mask->height < src->height)
+      return false;
+  }
+  const DrawState& st = GetDrawState();
+  if (st.drawAreaEmpty) return false;
+  int mode = st.blendMode;
+  int p = st.blendParam;
+  if (mode < 0 || mode > 4) return false;
+  if (mode >= 1 && mode <= 3 && p == 0) return false;
+  if (mode == 1 && p == 255) mode = 0;
+  bool is32 = dest->pixelType == kPixel32;
+  bool hasMask = mask != nullptr;
+
+  int kind;
+  bool keyTest = false;
+  if (src->paletteFlag) {
+    kind = kPalette;
+    keyTest = trans;
+  } else if (src->alphaFlag) {
+    if (trans)
+      kind = kAlphaTrans;
+    else if (!mapped && mode == 0 && !hasMask)
+      kind = kAlphaIgnore;
+    else
+      kind = kAlphaAll;
+  } else {
+    kind = kDirect;
+    keyTest = trans;
+  }
+  bool noAlpha = kind == kDirect || kind == kPalette;
+  int variant;
+  switch (mode) {
+    case 0: variant = kRule; break;
+    case 1:
+      if (noAlpha && !hasMask && p == 128 && !mapped)
+        variant = kHalf;
+      else if (noAlpha && !hasMask && !is32)
+        variant = kCTable;
+      else
+        variant = kRuleP;
+      break;
+    case 2: variant = kAdd; break;
+    case 3: variant = kSub; break;
+    default: variant = kMul; break;
+  }
+  bool bright = (st.brightness & 0xFFFFFF) != 0xFFFFFF;
+
+  Ctx& c = plan->ctx;
+  c.p = static_cast<uint32_t>(p);
+  c.key = is32 ? src->colorKey : (src->paletteFlag ? src->colorKey : (src->colorKey & 0xFFFFu));
+  c.maskTable = st.blendMaskTable;
+  c.palette = src->palette;
+  c.bR = g_B[(st.brightness >> 16) & 255];
+  c.bG = g_B[(st.brightness >> 8) & 255];
+  c.bB = g_B[st.brightness & 255];
+  c.bP = g_B[p];
+  c.cT = &g_C[p / 4][0][0];
+
+  Fns f = is32 ? PickK<Lay32>(kind, keyTest, variant, hasMask, bright)
+               : PickK<Lay16>(kind, keyTest, variant, hasMask, bright);
+  plan->at = f.at;
+  plan->mapRow = f.map;
+  plan->plainCopy = variant == kRule && !hasMask && !bright && !keyTest &&
+                    (kind == kDirect || (kind == kAlphaIgnore && is32));
+  plan->kind = kind;
+  plan->variant = variant;
+  plan->keyTest = keyTest;
+  plan->mask = hasMask;
+  plan->bright = bright;
+  plan->is32 = is32;
+  plan->srcBpp = MemImageBytesPerPixel(src->pixelType, src->alphaFlag, src->paletteFlag);
+  plan->srcW = src->width;
+  plan->srcH = src->height;
+  plan->dstBpp = is32 ? 4 : 2;
+  return plan->at != nullptr;
+}
+
+void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask) {
+  DrawPlan plan;
+  if (!PrepareDraw(dest, src, trans, mask, false, &plan)) return;
+  Rect area = DrawArea(dest);
+  int64_t r64 = static_cast<int64_t>(x) + src->width, b64 = static_cast<int64_t>(y) + src->height;
+  Rect r{x, y, r64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(r64),
+         b64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(b64)};
+  ClipRect(&r, area);
+  if (r.left == r.right || r.top == r.bottom) return;
+  int sx = r.left - x, sy = r.top - y;
+  int w = r.right - r.left, h = r.bottom - r.top;
+  uint8_t* d = dest->pixels + static_cast<ptrdiff_t>(r.top) * dest->pitch + static_cast<ptrdiff_t>(r.left) * plan.dstBpp;
+  const uint8_t* s = src->pixels + static_cast<ptrdiff_t>(sy) * src->pitch + static_cast<ptrdiff_t>(sx) * plan.srcBpp;
+  const uint8_t* m = mask ? mask->pixels + static_cast<ptrdiff_t>(sy) * mask->pitch + sx : nullptr;
+  int mpitch = mask ? mask->pitch : 0;
+  if (plan.plainCopy) {
+    CopyRows(d, dest->pitch, s, src->pitch, w * plan.dstBpp, h);
+    return;
+  }
+  if (SimdDrawAt(plan, d, dest->pitch, s, src->pitch, m, mpitch, w, h)) return;
+  plan.at(d, dest->pitch, s, src->pitch, m, mpitch, w, h, plan.ctx);
+}
+
+void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
+                     const MapSetup& map) {
+  int rows = box.bottom - box.top;
+  int64_t limX = static_cast<int64_t>(src->width) << 18;
+  int64_t limY = static_cast<int64_t>(src->height) << 18;
+  int mpitch = mask ? mask->pitch : 0;
+  const uint8_t* mk = mask ? mask->pixels : nullptr;
+  for (int j = 0; j < rows; ++j) {
+    int y = box.top + j;
+    int64_t sx = map.sx0 + j * map.rowDx;
+    int64_t sy = map.sy0 + j * map.rowDy;
+    int64_t lo = 0, hi = box.right - box.left;
+    if (map.spanLimit) map.spanLimit(map.spanData, y, box.left, &lo, &hi);
+    NarrowSpan(sx, map.dx, limX, &lo, &hi);
+    NarrowSpan(sy, map.dy, limY, &lo, &hi);
+    if (lo >= hi) continue;
+    int n = static_cast<int>(hi - lo);
+    uint8_t* d = dest->pixels + static_cast<ptrdiff_t>(y) * dest->pitch +
+                 static_cast<ptrdiff_t>(box.left + lo) * plan.dstBpp;
+    int64_t sxs = sx + lo * map.dx, sys = sy + lo * map.dy;
+    if (SimdMappedRow(plan, d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n)) continue;
+    plan.mapRow(d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n, plan.ctx);
+  }
+}
+
+bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const Rect& area, Rect* box,
+                   MapSetup* map) {
+  if (!isfinite(angle) || !isfinite(scale)) return false;
+  // Far beyond any use; keeps every fixed-point product inside 64 bits.
+  if (fabsf(scale) < 1.0f / 65536.0f || fabsf(scale) > 65536.0f) return false;
+  float cs = cosf(angle), sn = sinf(angle);
+  int64_t cF = static_cast<int64_t>(cs * 262144.0f);
+  int64_t sF = static_cast<int64_t>(sn * 262144.0f);
+  int64_t hx = static_cast<int64_t>(static_cast<double>(scale) * w * 131072.0);
+  int64_t hy = static_cast<int64_t>(static_cast<double>(scale) * h * 131072.0);
+  int64_t cx = static_cast<int64_t>(x) * 262144, cy = static_cast<int64_t>(y) * 262144;
+  int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
+  for (int i = 0; i < 4; ++i) {
+    int64_t dx = (i & 1) ? hx : -hx;
+    int64_t dy = (i & 2) ? hy : -hy;
+    int64_t X = cx + ((dx * cF - dy * sF) >> 18);
+    int64_t Y = cy + ((dx * sF + dy * cF) >> 18);
+    if (X < minX) minX = X;
+    if (X > maxX) maxX = X;
+    if (Y < minY) minY = Y;
+    if (Y > maxY) maxY = Y;
+  }
+  auto toInt = [](int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : static_cast<int>(v));
+  };
+  Rect r{toInt((minX >> 18) - 2), toInt((minY >> 18) - 2), toInt((maxX >> 18) + 4), toInt((maxY >> 18) + 4)};
+  ClipRect(&r, area);
+  if (r.left == r.right || r.top == r.bottom) return false;
+  *box = r;
+  int64_t c = static_cast<int64_t>(cosf(angle) * 262144.0f);
+  int64_t s = static_cast<int64_t>(sinf(-angle) * 262144.0f);
+  float rcp = 1.0f / scale;
+  double rd = static_cast<double>(rcp);
+  auto mapX = [&](int64_t px, int64_t py) {
+    return static_cast<int64_t>(static_cast<double>((px - x) * c - (py - y) * s) * rd) +
+           static_cast<int64_t>(w / 2) * 262144;
+  };
+  auto mapY = [&](int64_t px, int64_t py) {
+    return static_cast<int64_t>(static_cast<double>((py - y) * c + (px - x) * s) * rd) +
+           static_cast<int64_t>(h / 2) * 262144;
+  };
+  int64_t rows = r.bottom - r.top;
+  map->sx0 = mapX(r.left, r.top);
+  map->sy0 = mapY(r.left, r.top);
+  map->dx = static_cast<int64_t>(static_cast<double>(c) * rd);
+  map->dy = static_cast<int64_t>(static_cast<double>(s) * rd);
+  map->rowDx = (mapX(r.left, r.bottom) - map->sx0) / rows;
+  map->rowDy = (mapY(r.left, r.bottom) - map->sy0) / rows;
+  map->spanLimit = nullptr;
+  map->spanData = nullptr;
+  return true;
+}
+
+void DrawImageRotated(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
+                      bool turn, const MEMIMG* mask) {
+  DrawPlan plan;
+  if (!PrepareDraw(dest, src, trans, mask, true, &plan)) return;
+  if (turn) {
+    DrawRotatedTurned(dest, src, x, y, angle, scale, trans, mask);
+    return;
+  }
+  Rect box;
+  MapSetup map;
+  if (!RotationSetup(x, y, angle, scale, src->width, src->height, DrawArea(dest), &box, &map)) return;
+  DrawMappedSpans(dest, src, mask, plan, box, map);
+}
+
+void DrawImageStretched(MEMIMG* dest, const MEMIMG* src, const Rect* destRect, bool trans) {
+  DrawPlan plan;
+  if (!destRect || !PrepareDraw(dest, src, trans, nullptr, true, &plan)) return;
+  Rect r = *destRect;
+  if (r.right < r.left) {
+    int t = r.left;
+    r.left = r.right;
+    r.right = t;
+  }
+  if (r.bottom < r.top) {
+    int t = r.top;
+    r.top = r.bottom;
+    r.bottom = t;
+  }
+  int64_t dw = static_cast<int64_t>(r.right) - r.left, dh = static_cast<int64_t>(r.bottom) - r.top;
+  if (dw == 0 || dh == 0) return;
+  Rect box = r;
+  ClipRect(&box, DrawArea(dest));
+  if (box.left == box.right || box.top == box.bottom) return;
+  MapSetup map;
+  map.dx = (static_cast<int64_t>(src->width) << 18) / dw;
+  map.dy = 0;
+  map.rowDx = 0;
+  map.rowDy = (static_cast<int64_t>(src->height) << 18) / dh;
+  map.sx0 = (box.left - r.left) * map.dx;
+  map.sy0 = (box.top - r.top) * map.rowDy;
+  map.spanLimit = nullptr;
+  map.spanData = nullptr;
+  DrawMappedSpans(dest, src, nullptr, plan, box, map);
+}
+
+void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color) {
+  EnsureTables();
+  if (!ColourTarget(dest)) return;
+  const DrawState& st = GetDrawState();
+  if (st.drawAreaEmpty) return;
+  Rect r = rect ? *rect : Rect{0, 0, dest->width, dest->height};
+  if (r.right < r.left) {
+    int t = r.left;
+    r.left = r.right;
+    r.right = t;
+  }
+  if (r.bottom < r.top) {
+    int t = r.top;
+    r.top = r.bottom;
+    r.bottom = t;
+  }
+  ClipRect(&r, DrawArea(dest));
+  if (r.left == r.right || r.top == r.bottom) return;
+  int mode = st.blendMode, p = st.blendParam;
+  if (mode < 0 || mode > 4) return;
+  if (mode >= 1 && mode <= 3 && p == 0) return;
+  if (mode == 1 && p == 255) mode = 0;
+  bool is32 = dest->pixelType == kPixel32;
+  uint32_t br = st.brightness & 0xFFFFFF;
+  if (br != 0xFFFFFF) {
+    if (is32) {
+      uint32_t c0 = ((color & 255) * (br & 255)) >> 8;
+      uint32_t c1 = (((color >> 8) & 255) * ((br >> 8) & 255)) >> 8;
+      uint32_t c2 = (((color >> 16) & 255) * ((br >> 16) & 255)) >> 8;
+      color = (color & 0xFF000000u) | c0 | (c1 << 8) | (c2 << 16);
+    } else {
+      uint32_t c0 = ((color & 31) * (br & 255)) >> 8;
+      uint32_t c1 = (((color >> 5) & 63) * ((br >> 8) & 255)) >> 8;
+      uint32_t c2 = (((color >> 11) & 31) * ((br >> 16) & 255)) >> 8;
+      color = c0 | (c1 << 5) | (c2 << 11);
+    }
+  }
+  int w = r.right - r.left, h = r.bottom - r.top;
+  FillPlan fp{mode, static_cast<uint32_t>(p), color, is32};
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = dest->pixels + static_cast<ptrdiff_t>(r.top + y) * dest->pitch +
+                   static_cast<ptrdiff_t>(r.left) * (is32 ? 4 : 2);
+    FillRow(fp, row, w);
+  }
+}
+
+void FillRow(const FillPlan& fp, uint8_t* row, int w) {
+  int done = SimdFillRow(fp, row, w);
+  row += done * (fp.is32 ? 4 : 2);
+  w -= done;
+  if (fp.is32) {
+    uint32_t* d = reinterpret_cast<uint32_t*>(row);
+    uint32_t c0 = fp.color & 255, c1 = (fp.color >> 8) & 255, c2 = (fp.color >> 16) & 255;
+    switch (fp.mode) {
+      case 0:
+        for (int i = 0; i < w; ++i) d[i] = fp.color;
+        break;
+      case 1:
+        for (int i = 0; i < w; ++i) {
+          uint32_t D = d[i];
+          d[i] = (D & 0xFF000000u) | Mix(D & 255, c0, fp.p, 8) | (Mix((D >> 8) & 255, c1, fp.p, 8) << 8) |
+                 (Mix((D >> 16) & 255, c2, fp.p, 8) << 16);
+        }
+        break;
+      case 2:
+      case 3: {
+        uint32_t v0 = g_B[fp.p][c0], v1 = g_B[fp.p][c1], v2 = g_B[fp.p][c2];
+        bool add = fp.mode == 2;
+        auto op = [add](uint32_t d, uint32_t v) { return add ? (d + v > 255 ? 255 : d + v) : (d > v ? d - v : 0); };
+        for (int i = 0; i < w; ++i) {
+          uint32_t D = d[i];
+          d[i] = (D & 0xFF000000u) | op(D & 255, v0) | (op((D >> 8) & 255, v1) << 8) |
+                 (op((D >> 16) & 255, v2) << 16);
+        }
+        break;
+      }
+      default:
+        for (int i = 0; i < w; ++i) {
+          uint32_t D = d[i];
+          d[i] = (D & 0xFF000000u) | (((D & 255) * c0) >> 8) | (((((D >> 8) & 255) * c1) >> 8) << 8) |
+                 (((((D >> 16) & 255) * c2) >> 8) << 16);
+        }
+        break;
+    }
+    return;
+  }
+  uint16_t* d = reinterpret_cast<uint16_t*>(row);
+  switch (fp.mode) {
+    case 0:
+      for (int i = 0; i < w; ++i) d[i] = static_cast<uint16_t>(fp.color);
+      break;
+    case 1: Fill16<1>(fp, d, w); break;
+    case 2: Fill16<2>(fp, d, w); break;
+    case 3: Fill16<3>(fp, d, w); break;
+    default: Fill16<4>(fp, d, w); break;
+  }
+}
+
+}  // namespace qx

@@ -1,0 +1,79 @@
+// Shared pieces of the software renderer: the per-drawing plan chosen once
+// from the draw state, the mapped-span walker behind rotated, stretched and
+// triangle drawing, and the vector paths.
+#ifndef QUARNEX_RUNTIME_GRAPHICS_RENDERER_INTERNAL_H
+#define QUARNEX_RUNTIME_GRAPHICS_RENDERER_INTERNAL_H
+
+#include <stdint.h>
+
+#include "runtime/graphics/memimg.h"
+#include "runtime/graphics/renderer_kernels.h"
+
+namespace qx {
+
+using MapRowFn = void (*)(uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk, int mpitch, int64_t sx,
+                          int64_t sy, int64_t dx, int64_t dy, int n, const render::Ctx& c);
+
+struct DrawPlan {
+  render::Ctx ctx;
+  void (*at)(uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m, int mpitch, int w, int h,
+             const render::Ctx& c);
+  MapRowFn mapRow;
+  bool plainCopy;
+  int kind;
+  int variant;
+  bool keyTest;
+  bool mask;
+  bool bright;
+  bool is32;
+  int srcBpp;
+  int srcW, srcH;
+  int dstBpp;
+};
+
+// Source position of the box's top-left pixel and its steps, 18 fraction bits.
+struct MapSetup {
+  int64_t sx0, sy0;
+  int64_t dx, dy;        // one pixel right
+  int64_t rowDx, rowDy;  // one row down
+  // Optional narrowing of a row's span [lo, hi) (offsets from the box's left).
+  void (*spanLimit)(const void* data, int y, int left, int64_t* lo, int64_t* hi);
+  const void* spanData;
+};
+
+struct FillPlan {
+  int mode;
+  uint32_t p;
+  uint32_t color;
+  bool is32;
+};
+
+// Shows an area of the front screen at once (the screen's; declared here
+// until the screen header carries it).
+void PresentFrontScreenArea(const Rect* area);
+
+// The rectangle clipping rule, in place.
+void ClipRect(Rect* r, const Rect& bounds);
+
+// Chooses the kernels for a drawing; false when nothing is to be drawn.
+bool PrepareDraw(const MEMIMG* dest, const MEMIMG* src, bool trans, const MEMIMG* mask, bool mapped,
+                 DrawPlan* plan);
+bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const Rect& area, Rect* box,
+                   MapSetup* map);
+void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
+                     const MapSetup& map);
+void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
+                       const MEMIMG* mask);
+void FillRow(const FillPlan& plan, uint8_t* row, int w);
+
+// Vector paths; each returns false when it has no path for the plan.
+bool SimdDrawAt(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m,
+                int mpitch, int w, int h);
+bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk,
+                   int mpitch, int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
+// Returns the number of leading pixels it filled.
+int SimdFillRow(const FillPlan& plan, uint8_t* row, int w);
+
+}  // namespace qx
+
+#endif

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "runtime/core/log.h"
+#include "runtime/core/timing.h"
+#include "runtime/core/window_state.h"
+#include "runtime/platform/headless/headless.h"
+#include "runtime/platform/platform.h"
+#include "runtime/runtime.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint64_t NoFrequency() { return 0; }
+uint64_t Micro() { return 1000000; }
+// Advances every 50 ms of virtual time: far coarser than the millisecond tick.
+uint64_t CoarseCounter() { return __atomic_load_n(&qx::Headless().clockMicros, __ATOMIC_ACQUIRE) / 50000 * 50000; }
+uint64_t FineCounter() { return __atomic_load_n(&qx::Headless().clockMicros, __ATOMIC_ACQUIRE); }
+
+struct TimerCase {
+  const char* name;
+  uint64_t (*frequency)();
+  uint64_t (*counter)();
+  int usesCounter;
+  const char* logged;  // null: no timer test at all
+};
+
+class TimerChoice : public ::testing::TestWithParam<TimerCase> {
+ protected:
+  void SetUp() override {
+    os_ = *qx::kHeadlessPlatform.os;
+    os_.CounterFrequency = GetParam().frequency;
+    os_.QueryCounter = GetParam().counter;
+    platform_ = qx::kHeadlessPlatform;
+    platform_.os = &os_;
+    previous_ = qx::SelectPlatform(&platform_);
+    qx::HeadlessReset();
+    char pattern[] = "/tmp/quarnex-timer-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    qx::WindowState& ws = qx::GetWindowState();
+    saved_ = ws;
+    memset(&ws, 0, sizeof(ws));
+    snprintf(ws.StartDirectory, sizeof(ws.StartDirectory), "%s", dir_.c_str());
+    qx::StartLog();
+  }
+  void TearDown() override {
+    qx::GetWindowState() = saved_;
+    qx::SelectPlatform(previous_);
+    fs::remove_all(dir_);
+  }
+  std::string Log() {
+    std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  qx::PlatformOsOps os_;
+  qx::Platform platform_;
+  const qx::Platform* previous_ = nullptr;
+  std::string dir_;
+  qx::WindowState saved_;
+};
+
+TEST_P(TimerChoice, TheSourceThatAdvancesMoreOftenWins) {
+  qx::TimerCheck();
+  const qx::WindowState& ws = qx::GetWindowState();
+  EXPECT_EQ(ws.UsePerformanceCounter, GetParam().usesCounter);
+  std::string log = Log();
+  bool tested = log.find("タイマーの精度を検査します") != std::string::npos;
+  EXPECT_EQ(tested, GetParam().logged != nullptr) << log;
+  if (GetParam().logged) {
+    EXPECT_NE(log.find(GetParam().logged), std::string::npos) << log;
+  }
+  // Microseconds come from the chosen source.
+  uint64_t micros = qx::GetMicrosecondCount();
+  uint64_t expected = ws.UsePerformanceCounter ? GetParam().counter() : static_cast<uint64_t>(qx::TickNow()) * 1000;
+  EXPECT_LE(micros > expected ? micros - expected : expected - micros, 1000u);
+  if (!ws.UsePerformanceCounter) {
+    EXPECT_EQ(micros % 1000, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Timing, TimerChoice,
+    ::testing::Values(TimerCase{"none", NoFrequency, FineCounter, 0, nullptr},
+                      TimerCase{"coarse", Micro, CoarseCounter, 0, "マルチメディアタイマーを使用します タイマー分解能 : 1.00 ms"},
+                      TimerCase{"fine", Micro, FineCounter, 1, "パフォーマンスカウンターを使用します タイマー分解能 : 1000.000000 KHz"}),
+    [](const ::testing::TestParamInfo<TimerCase>& info) { return std::string(info.param.name); });
+
+TEST(HeadlessDate, StartsAtTheGivenDateAndFollowsTheVirtualClock) {
+  // The date origin is read once per process.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("QUARNEX_DATE", "2030-02-28 23:59:58", 1);
+        qx::SelectPlatform(&qx::kHeadlessPlatform);
+        qx::HeadlessReset();
+        DateTime d;
+        GetLocalDateTime(&d);
+        if (d.Year != 2030 || d.Month != 2 || d.Day != 28 || d.Hour != 23 || d.Minute != 59 || d.Second != 58) exit(1);
+        qx::HeadlessAdvanceMicros(3000000);
+        GetLocalDateTime(&d);
+        if (d.Year != 2030 || d.Month != 3 || d.Day != 1 || d.Hour != 0 || d.Minute != 0 || d.Second != 1) exit(2);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+// The game's entry and dispatcher on the headless back end.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "game/frame.h"
+#include "game/game.h"
+#include "runtime/core/window_state.h"
+#include "runtime/platform/headless/headless.h"
+#include "runtime/platform/headless/headless_window.h"
+#include "runtime/platform/platform.h"
+#include "runtime/platform/posix_os.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Spine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
+    qx::HeadlessReset();
+    qx::HeadlessClearMessages();
+    qx::HeadlessSetDesktopMode(1920, 1080, 32, 60);
+    memset(&qx::GetWindowState(), 0, sizeof(qx::WindowState));
+    char pattern[] = "/tmp/quarnex-spine-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    oldDir_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(oldDir_);
+    fs::remove_all(dir_);
+    qx::SelectPlatform(previous_);
+  }
+  const qx::Platform* previous_ = nullptr;
+  std::string dir_;
+  fs::path oldDir_;
+};
+
+TEST_F(Spine, ARefusedStartReturnsMinusOneAndTouchesNoFiles) {
+  // Another copy of the game holds the instance lock.
+  char path[4096];
+  ASSERT_EQ(qx::InstanceLockPath("Quarnex", 1, path, sizeof(path)), 0);
+  int other = open(path, O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(GameMain(), -1);
+  close(other);
+  EXPECT_EQ(qx::HeadlessGetWindowInfo().exists, 0);
+  // Neither the settings nor the log (switched off by the game) were written.
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(Spine, ClosingTheWindowEndsTheProgramNormally) {
+  std::atomic<bool> stop{false};
+  std::thread closer([&] {
+    // Wait until the game's window is up and its loop has run a while.
+    while (!stop && !qx::HeadlessGetWindowInfo().exists) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    qx::PlatformMessage close = {qx::kMsgClose, 0, 0, 0};
+    qx::GetPlatform().window->PostMessage(&close);
+  });
+  int result = GameMain();
+  stop = true;
+  closer.join();
+  EXPECT_EQ(result, 0);
+  qx::HeadlessWindowInfo info = qx::HeadlessGetWindowInfo();
+  EXPECT_EQ(info.exists, 0);
+  EXPECT_STREQ(info.caption, "Quarnex");
+  EXPECT_EQ(info.iconId, 103);
+  // The logo ran once; the title follows it for good.
+  EXPECT_EQ(func_state, 1);
+  EXPECT_EQ(qx::GetWindowState().initialised, 0);
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// The SDL back end under a virtual X server, driven by synthetic X input:
+// a probe process starts the runtime and reports what it reads; this test
+// moves the pointer, holds a key and a button with xdotool and waits for
+// the probe to report them.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/runtime.h"
+
+namespace {
+
+constexpr const char* kCaption = "QuarnexInputProbe";
+
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// The probe: started by the test below in its own process, never on its own.
+TEST(SdlInputProbe, ReportStates) {
+  if (!getenv("QUARNEX_INPUT_PROBE")) GTEST_SKIP() << "the probe process of SdlInputXvfb";
+  SetWindowCaption(kCaption);
+  SetScreenMode(320, 240, 32, 60);
+  ChangeWindowMode(1);
+  SetRunWhileInactive(1);
+  SetLogFileEnabled(0);
+  ASSERT_EQ(InitRuntime(), 0);
+  printf("READY\n");
+  fflush(stdout);
+  std::string last;
+  double end = Now() + 60;
+  while (Now() < end && ProcessMessage() == 0) {
+    unsigned char keys[256];
+    GetAllKeyStates(keys);
+    int x = 0, y = 0;
+    GetCursorPosition(&x, &y);
+    std::string line = "STATE";
+    for (int code = 0; code < 256; ++code) {
+      if (keys[code]) line += " k" + std::to_string(code);
+    }
+    line += " b" + std::to_string(GetMouseButtons()) + " x" + std::to_string(x) + " y" + std::to_string(y);
+    if (line != last) {
+      printf("%s\n", line.c_str());
+      fflush(stdout);
+      last = line;
+    }
+    pollfd in = {0, POLLIN, 0};
+    if (poll(&in, 1, 10) > 0) break;  // the test closed our input: stop
+  }
+  EndRuntime();
+}
+
+bool HaveProgram(const char* name) {
+  std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return system(command.c_str()) == 0;
+}
+
+int RunXdotool(const std::vector<std::string>& args, std::string* output = nullptr) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("xdotool"));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp("xdotool", argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, n);
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class LineReader {
+ public:
+  explicit LineReader(int fd) : fd_(fd) {}
+  // Next line, or false after the deadline or at the end of the stream.
+  bool Next(std::string* line, double deadline) {
+    for (;;) {
+      size_t nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        *line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return true;
+      }
+      int wait = static_cast<int>((deadline - Now()) * 1000);
+      if (wait <= 0) return false;
+      pollfd p = {fd_, POLLIN, 0};
+      if (poll(&p, 1, wait) <= 0) continue;
+      char chunk[512];
+      ssize_t n = read(fd_, chunk, sizeof chunk);
+      if (n <= 0) return false;
+      buffer_.append(chunk, n);
+    }
+  }
+  // Waits for a state line that holds every given token; returns the last line seen.
+  std::string WaitFor(const std::vector<std::string>& tokens, const std::vector<std::string>& absent, double seconds) {
+    double deadline = Now() + seconds;
+    std::string line, last;
+    while (Next(&line, deadline)) {
+      last = line;
+      std::string padded = line + " ";
+      bool ok = true;
+      for (const std::string& t : tokens) ok = ok && padded.find(" " + t + " ") != std::string::npos;
+      for (const std::string& t : absent) ok = ok && padded.find(" " + t + " ") == std::string::npos;
+      if (ok) return "";
+    }
+    return last.empty() ? "(no state reported)" : last;
+  }
+
+ private:
+  int fd_;
+  std::string buffer_;
+};
+
+class SdlInputXvfb : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (probeIn_ >= 0) close(probeIn_);
+    if (probe_ > 0) {
+      int status;
+      double end = Now() + 20;
+      while (waitpid(probe_, &status, WNOHANG) == 0) {
+        if (Now() > end) {
+          kill(probe_, SIGKILL);
+          waitpid(probe_, &status, 0);
+          break;
+        }
+        usleep(20000);
+      }
+    }
+    if (probeOut_ >= 0) close(probeOut_);
+    if (xvfb_ > 0) {
+      kill(xvfb_, SIGTERM);
+      waitpid(xvfb_, nullptr, 0);
+    }
+  }
+
+  // Starts Xvfb on a free display; returns its number or -1.
+  int StartXvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    xvfb_ = fork();
+    if (xvfb_ == 0) {
+      close(fds[0]);
+      int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 2);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    LineReader reader(fds[0]);
+    std::string line;
+    bool ok = reader.Next(&line, Now() + 30);
+    close(fds[0]);
+    return ok ? atoi(line.c_str()) : -1;
+  }
+
+  void StartProbe(int display) {
+    int in[2], out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    probe_ = fork();
+    if (probe_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[0]);
+      close(in[1]);
+      close(out[0]);
+      close(out[1]);
+      std::string d = ":" + std::to_string(display);
+      setenv("DISPLAY", d.c_str(), 1);
+      setenv("QUARNEX_PLATFORM", "sdl", 1);
+      setenv("QUARNEX_INPUT_PROBE", "1", 1);
+      unsetenv("QUARNEX_SCRIPT");
+      unsetenv("WAYLAND_DISPLAY");
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      execl("/proc/self/exe", "probe", "--gtest_filter=SdlInputProbe.ReportStates", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    probeIn_ = in[1];
+    probeOut_ = out[0];
+  }
+
+  pid_t xvfb_ = -1;
+  pid_t probe_ = -1;
+  int probeIn_ = -1;
+  int probeOut_ = -1;
+};
+
+TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb();
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+  ASSERT_EQ(RunXdotool({"windowfocus", "--sync", window}), 0);
+
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "37", "53"}), 0);
+  ASSERT_EQ(RunXdotool({"keydown", "z"}), 0);
+  ASSERT_EQ(RunXdotool({"mousedown", "3"}), 0);
+  // Z is key code 44; the right button is bit 1.
+  EXPECT_EQ(probe.WaitFor({"k44", "b2", "x37", "y53"}, {}, 30), "");
+
+  ASSERT_EQ(RunXdotool({"keyup", "z"}), 0);
+  ASSERT_EQ(RunXdotool({"mouseup", "3"}), 0);
+  ASSERT_EQ(RunXdotool({"keydown", "Left"}), 0);
+  ASSERT_EQ(RunXdotool({"mousedown", "1"}), 0);
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "300", "200"}), 0);
+  EXPECT_EQ(probe.WaitFor({"k203", "b1", "x300", "y200"}, {"k44"}, 30), "");
+  ASSERT_EQ(RunXdotool({"keyup", "Left"}), 0);
+  ASSERT_EQ(RunXdotool({"mouseup", "1"}), 0);
+
+  // Left of the window: unclipped, negative.
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "-20", "10"}), 0);
+  EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
+}
+
+}  // namespace
