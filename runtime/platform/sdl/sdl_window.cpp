@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "runtime/platform/posix_os.h"
+#include "runtime/platform/sdl/sdl_display.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -121,6 +122,7 @@ void DestroyNow() {
   SdlWindowSystem& s = S();
   s.destroyPending = false;
   if (s.window) {
+    SdlDisplayReleaseRenderer();  // the display's renderer belongs to this window
     SDL_DestroyWindow(s.window);
     s.window = nullptr;
   }
