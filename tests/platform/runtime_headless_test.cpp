@@ -40,6 +40,7 @@ class HeadlessRuntime : public ::testing::Test {
     oldDir_ = fs::current_path();
     fs::current_path(dir_);
     SetWindowCaption("QxTest");
+    SetScreenMode(800, 600, 32, 60);
     SetLogFileEnabled(1);
     ChangeWindowMode(1);
     SetRunWhileInactive(1);

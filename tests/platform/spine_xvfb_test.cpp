@@ -28,11 +28,16 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   pid_t pid = fork();
   if (pid != 0) return pid;
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
+  // A clean environment: other tests in this process may have set SDL or game variables.
+  const char* path = getenv("PATH");
+  std::string pathEntry = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+  clearenv();
+  putenv(const_cast<char*>(pathEntry.c_str()));
   for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
   int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
   dup2(stdoutFd >= 0 ? stdoutFd : null, 1);
-  dup2(null, 2);
+  dup2(stdoutFd >= 0 ? stdoutFd : null, 2);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -108,16 +113,24 @@ class GameUnderXvfb : public ::testing::Test {
   }
 
   pid_t StartGame() {
-    pid_t pid = Spawn({game_}, env_, dir_);
+    // The output goes to a file so that a failure can show it.
+    std::string out = dir_ + "/game" + std::to_string(games_.size()) + ".txt";
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = Spawn({game_}, env_, dir_, fd);
+    if (fd >= 0) close(fd);
     games_.push_back(pid);
     return pid;
   }
 
+  std::string GameOutput(size_t index) {
+    return Capture("cat " + dir_ + "/game" + std::to_string(index) + ".txt 2>/dev/null");
+  }
+
   std::string X(const std::string& command) { return Capture("DISPLAY=" + display_ + " " + command + " 2>/dev/null"); }
 
-  // The id of the window titled exactly "Quarnex", waiting up to 30 s for it.
+  // The id of the window titled exactly "Quarnex", waiting up to 60 s for it.
   std::string FindWindow() {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 600; ++i) {
       std::string out = X("xdotool search --name '^Quarnex$'");
       if (!out.empty()) return out.substr(0, out.find('\n'));
       SleepMs(100);
@@ -133,7 +146,8 @@ class GameUnderXvfb : public ::testing::Test {
 
 TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   pid_t first = StartGame();
-  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex";
+  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(first, 0) << "\n"
+                                     << GameOutput(0);
 
   // A second copy with the same caption refuses and leaves the first alone.
   pid_t second = StartGame();
@@ -161,7 +175,7 @@ TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
 
 TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   pid_t game = StartGame();
-  ASSERT_FALSE(FindWindow().empty());
+  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
   // SDL turns the termination signal into a quit request, which takes the close path.
   kill(game, SIGTERM);
   EXPECT_EQ(WaitExit(game, 30000), 0);
