@@ -161,10 +161,10 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
     float ey = Fbm(x * 0.05f, (y + 1) * 0.05f, 4, seed + 9) - Fbm(x * 0.05f, (y - 1) * 0.05f, 4, seed + 9);
     Vec3 nn = Norm({sphere.x * 0.7f + n.x * 0.3f - ex * 18, sphere.y * 0.7f + n.y * 0.3f - ey * 18, sphere.z});
     float diff = std::max(0.0f, Dot(nn, kLight));
-    c = Scale(Col(0.33f, 0.17f, 0.13f), 0.35f + 0.9f * diff);
+    c = Scale(Col(0.46f, 0.25f, 0.18f), 0.4f + 0.9f * diff);
     c = Mix(c, Col(0.15f, 0.08f, 0.07f), 0.5f * tex);
     float vein = std::fabs(Fbm(x * 0.018f, y * 0.018f, 5, seed + 3) - 0.5f);
-    float hot = std::clamp(1.0f - vein / 0.045f, 0.0f, 1.0f);
+    float hot = std::clamp(1.0f - vein / 0.06f, 0.0f, 1.0f);
     hot = hot * hot;
     c = Mix(c, Mix(Col(1.0f, 0.35f, 0.05f), Col(1.0f, 0.9f, 0.4f), hot), hot);
     float rim = std::clamp((r - 0.75f) / 0.25f, 0.0f, 1.0f);
@@ -393,10 +393,8 @@ void DrawBreaking(Canvas& out, const Canvas& cracked, int kind, int frame /*1..1
 }
 
 void MakeStoneStrip(Output& out, int kind) {
-  StoneModel model = BuildModel(kind);
-  Canvas intact = RenderStone(model);
-  Canvas cracked = intact;
-  DrawCracks(cracked, kind, BuildCracks(kind, intact));
+  Canvas intact = StoneCell(kind, false);
+  Canvas cracked = StoneCell(kind, true);
   Canvas strip(kCell * 12, kCell);
   strip.Draw(intact, 0, 0);
   strip.Draw(cracked, kCell, 0);
@@ -573,9 +571,17 @@ void MakeEffectStrip(Output& out, int type) {
 }  // namespace
 
 Canvas StoneCell(int kind, bool cracked) {
-  StoneModel model = BuildModel(kind);
-  Canvas c = RenderStone(model);
-  if (cracked) DrawCracks(c, kind, BuildCracks(kind, c));
+  // Several pictures show the stones; render each once.
+  static Canvas cache[3][2];
+  Canvas& c = cache[kind][cracked ? 1 : 0];
+  if (c.w() == 0) {
+    if (!cracked) {
+      c = RenderStone(BuildModel(kind));
+    } else {
+      c = StoneCell(kind, false);
+      DrawCracks(c, kind, BuildCracks(kind, c));
+    }
+  }
   return c;
 }
 
