@@ -89,14 +89,14 @@ bool LoadWave(const fs::path& path, Wave& out) {
   return false;
 }
 
-struct PictureSpec {
+struct PictureGrid {
   const char* path;
   int across, down, cellW, cellH;
   bool overlay;  // drawn over the scene, so it must let the scene show through
 };
 
 // Grids the game loads the pictures with; whole pictures are one cell of their own size.
-const PictureSpec kPictures[] = {
+const PictureGrid kPictures[] = {
     {"img/common/kest.png", 3, 1, 280, 280, true},
     {"img/common/title0.png", 1, 1, 800, 600, false},
     {"img/common/title1.png", 1, 1, 800, 600, false},
@@ -167,7 +167,7 @@ bool CellsEqual(const Picture& p, int ax, int ay, int bx, int by, int w, int h) 
 
 TEST_F(ResgenTest, WritesExactlyTheFilesTheGameLoads) {
   std::set<std::string> expected, found;
-  for (const PictureSpec& s : kPictures) expected.insert(s.path);
+  for (const PictureGrid& s : kPictures) expected.insert(s.path);
   for (const char* e : kEffects) expected.insert(e);
   expected.insert(kMusic);
   for (const auto& entry : fs::recursive_directory_iterator(Root()))
@@ -176,7 +176,7 @@ TEST_F(ResgenTest, WritesExactlyTheFilesTheGameLoads) {
 }
 
 TEST_F(ResgenTest, PicturesHaveTheirGridsAndEveryCellShowsSomething) {
-  for (const PictureSpec& s : kPictures) {
+  for (const PictureGrid& s : kPictures) {
     SCOPED_TRACE(s.path);
     Picture p;
     ASSERT_TRUE(LoadPicture(Res(s.path), p));
@@ -189,7 +189,7 @@ TEST_F(ResgenTest, PicturesHaveTheirGridsAndEveryCellShowsSomething) {
 }
 
 TEST_F(ResgenTest, OverlaysAreSeeThroughAndFullScreenPicturesAreOpaque) {
-  for (const PictureSpec& s : kPictures) {
+  for (const PictureGrid& s : kPictures) {
     SCOPED_TRACE(s.path);
     Picture p;
     ASSERT_TRUE(LoadPicture(Res(s.path), p));
