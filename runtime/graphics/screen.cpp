@@ -19,6 +19,8 @@
 namespace qx {
 namespace {
 
+constexpr int kMaxScreenSide = 16384;
+
 struct ScreenState {
   bool softwareRenderer;
   bool displayObject;  // the display is open (between start-up and shutdown)
@@ -135,6 +137,12 @@ int SetDisplayMode(int width, int height, int bits, int refreshRate) {
   LogPrintf("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(width),
             static_cast<unsigned>(height), static_cast<unsigned>(bits));
   (void)refreshRate;  // the window system picks the rate of a full-screen desktop
+  // No display offers such a mode; refusing it here takes the fallback path
+  // instead of trying to allocate the screens.
+  if (width <= 0 || height <= 0 || width > kMaxScreenSide || height > kMaxScreenSide) {
+    LogWrite("画面モードの変更に失敗しました\n");
+    return -1;
+  }
   const PlatformWindowOps* w = Window();
   if (ws.windowed) {
     LogWrite("ウインドウモードにします\n");

@@ -73,7 +73,8 @@ class GameUnderXvfb : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
 
-    // Xvfb picks a free display and writes its number to the pipe.
+    // Xvfb picks a free display and writes its number to the pipe. Depth 24
+    // has 4-byte pixels, a 32-bit desktop: the game must not refuse it.
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     xvfb_ = Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
