@@ -209,6 +209,25 @@ Canvas RenderStone(const StoneModel& m) {
         body.Blend(x, y, c, g[3] * k);
       }
   }
+  // Glints: sparkles inside the crystal, metal flecks in the ore, embers on the magma.
+  Rng glints(9000 + m.kind);
+  Canvas glint(kCell, kCell);
+  int count = m.kind == 0 ? 26 : m.kind == 1 ? 18 : 30;
+  for (int i = 0; i < count; ++i) {
+    float x = glints.Range(kMid - 120, kMid + 120), y = glints.Range(kMid - 120, kMid + 120);
+    if (body.At(static_cast<int>(x), static_cast<int>(y))[3] < 0.99f) continue;
+    float b = glints.Range(0.4f, 1.0f);
+    if (m.kind == 0) {
+      glint.GlowDot(x, y, 2.5f * b, Col(1, 0.9f, 1), 0.9f * b);
+      glint.GlowLine(x - 7 * b, y, x + 7 * b, y, 0.6f, Col(1, 1, 1), 0.7f * b);
+      glint.GlowLine(x, y - 7 * b, x, y + 7 * b, 0.6f, Col(1, 1, 1), 0.7f * b);
+    } else if (m.kind == 1) {
+      glint.GlowDot(x, y, 2.0f * b, Col(1.0f, 0.6f, 0.15f), 0.8f * b);
+    } else {
+      glint.FillCircle(x, y, 1.6f * b, Col(0.85f, 1.0f, 0.8f, 0.8f));
+    }
+  }
+  body.Draw(glint, 0, 0);
   // A soft halo in the kind's colour makes the silhouette read against the dark sky.
   Canvas halo = body;
   Rgba hc = StoneColor(m.kind);
