@@ -229,6 +229,25 @@ TEST_F(ResgenTest, PiecesThatStandForDifferentValuesDiffer) {
   EXPECT_FALSE(CellsEqual(gauge, 0, 0, 0, 32, 256, 32)) << "ready and recharging gauge";
 }
 
+// Where the game puts these pictures: the launcher at (144, 359 - recoil + shake) with recoil up
+// to 12 and shake -2 must still reach the bottom of the 600-pixel view; aiming cursors are drawn
+// 120 pixels up and left of the pointer, so their mark must sit at the cell's centre.
+TEST_F(ResgenTest, PicturesLineUpWithWhereTheGameDrawsThem) {
+  Picture gross;
+  ASSERT_TRUE(LoadPicture(Res("img/game/gross.png"), gross));
+  int top = 359 - 12 - 2;
+  int row = 600 - top - 1;  // the picture row on the view's last line
+  ASSERT_LT(row, gross.height);
+  EXPECT_EQ(gross.At(gross.width / 2, row)[3], 255);
+  Picture lock;
+  ASSERT_TRUE(LoadPicture(Res("img/game/lock.png"), lock));
+  for (int cell = 0; cell < 6; ++cell) {
+    int x = (cell % 3) * 240 + 120, y = (cell / 3) * 240 + 120;
+    EXPECT_GT(lock.At(x, y)[3], 200) << "cell " << cell;
+    EXPECT_GT(lock.At(x - 1, y - 1)[3], 200) << "cell " << cell;
+  }
+}
+
 // The mask's red channel is the blend weight: a ramp along the bar, the same on every row.
 TEST_F(ResgenTest, GaugeMaskIsAHorizontalRamp) {
   Picture m;
