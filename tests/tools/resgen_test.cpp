@@ -89,14 +89,14 @@ bool LoadWave(const fs::path& path, Wave& out) {
   return false;
 }
 
-struct PictureSpec {
+struct PictureGrid {
   const char* path;
   int across, down, cellW, cellH;
   bool overlay;  // drawn over the scene, so it must let the scene show through
 };
 
 // Grids the game loads the pictures with; whole pictures are one cell of their own size.
-const PictureSpec kPictures[] = {
+const PictureGrid kPictures[] = {
     {"img/common/kest.png", 3, 1, 280, 280, true},
     {"img/common/title0.png", 1, 1, 800, 600, false},
     {"img/common/title1.png", 1, 1, 800, 600, false},
@@ -167,7 +167,7 @@ bool CellsEqual(const Picture& p, int ax, int ay, int bx, int by, int w, int h) 
 
 TEST_F(ResgenTest, WritesExactlyTheFilesTheGameLoads) {
   std::set<std::string> expected, found;
-  for (const PictureSpec& s : kPictures) expected.insert(s.path);
+  for (const PictureGrid& s : kPictures) expected.insert(s.path);
   for (const char* e : kEffects) expected.insert(e);
   expected.insert(kMusic);
   for (const auto& entry : fs::recursive_directory_iterator(Root()))
@@ -176,7 +176,7 @@ TEST_F(ResgenTest, WritesExactlyTheFilesTheGameLoads) {
 }
 
 TEST_F(ResgenTest, PicturesHaveTheirGridsAndEveryCellShowsSomething) {
-  for (const PictureSpec& s : kPictures) {
+  for (const PictureGrid& s : kPictures) {
     SCOPED_TRACE(s.path);
     Picture p;
     ASSERT_TRUE(LoadPicture(Res(s.path), p));
@@ -189,7 +189,7 @@ TEST_F(ResgenTest, PicturesHaveTheirGridsAndEveryCellShowsSomething) {
 }
 
 TEST_F(ResgenTest, OverlaysAreSeeThroughAndFullScreenPicturesAreOpaque) {
-  for (const PictureSpec& s : kPictures) {
+  for (const PictureGrid& s : kPictures) {
     SCOPED_TRACE(s.path);
     Picture p;
     ASSERT_TRUE(LoadPicture(Res(s.path), p));
@@ -227,6 +227,25 @@ TEST_F(ResgenTest, PiecesThatStandForDifferentValuesDiffer) {
   Picture gauge;
   ASSERT_TRUE(LoadPicture(Res("img/game/gauge.png"), gauge));
   EXPECT_FALSE(CellsEqual(gauge, 0, 0, 0, 32, 256, 32)) << "ready and recharging gauge";
+}
+
+// Where the game puts these pictures: the launcher at (144, 359 - recoil + shake) with recoil up
+// to 12 and shake -2 must still reach the bottom of the 600-pixel view; aiming cursors are drawn
+// 120 pixels up and left of the pointer, so their mark must sit at the cell's centre.
+TEST_F(ResgenTest, PicturesLineUpWithWhereTheGameDrawsThem) {
+  Picture gross;
+  ASSERT_TRUE(LoadPicture(Res("img/game/gross.png"), gross));
+  int top = 359 - 12 - 2;
+  int row = 600 - top - 1;  // the picture row on the view's last line
+  ASSERT_LT(row, gross.height);
+  EXPECT_EQ(gross.At(gross.width / 2, row)[3], 255);
+  Picture lock;
+  ASSERT_TRUE(LoadPicture(Res("img/game/lock.png"), lock));
+  for (int cell = 0; cell < 6; ++cell) {
+    int x = (cell % 3) * 240 + 120, y = (cell / 3) * 240 + 120;
+    EXPECT_GT(lock.At(x, y)[3], 200) << "cell " << cell;
+    EXPECT_GT(lock.At(x - 1, y - 1)[3], 200) << "cell " << cell;
+  }
 }
 
 // The mask's red channel is the blend weight: a ramp along the bar, the same on every row.

@@ -145,13 +145,13 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
   if (kind == 0) {
     float diff = std::max(0.0f, Dot(n, kLight));
     Vec3 h = Norm({kLight.x, kLight.y, kLight.z + 1});
-    float spec = std::pow(std::max(0.0f, Dot(n, h)), 40.0f);
+    float specular = std::pow(std::max(0.0f, Dot(n, h)), 40.0f);
     float inner = std::clamp(1.0f - dc / 140.0f, 0.0f, 1.0f);
     c = Scale(base, 0.28f + 0.75f * diff + 0.35f * inner * inner);
     c = Mix(c, Col(1, 0.85f, 1), 0.15f * tex);
-    c.r += spec * 0.9f;
-    c.g += spec * 0.9f;
-    c.b += spec * 0.9f;
+    c.r += specular * 0.9f;
+    c.g += specular * 0.9f;
+    c.b += specular * 0.9f;
     if (edge < 1.6f) c = Mix(c, Col(1, 0.9f, 1), 0.55f * (1.6f - edge) / 1.6f);
   } else if (kind == 1) {
     // Round body: the facets only hint at form, noise makes the crust.
@@ -172,12 +172,12 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
   } else {
     float diff = std::max(0.0f, Dot(n, kLight));
     Vec3 h = Norm({kLight.x, kLight.y, kLight.z + 1});
-    float spec = std::pow(std::max(0.0f, Dot(n, h)), 14.0f);
+    float specular = std::pow(std::max(0.0f, Dot(n, h)), 14.0f);
     float brushed = Fbm(x * 0.01f, y * 0.25f, 3, seed + 5);
     c = Scale(Col(0.14f, 0.42f, 0.3f), 0.35f + 0.9f * diff + 0.25f * brushed);
-    c.r += spec * 0.55f;
-    c.g += spec * 0.85f;
-    c.b += spec * 0.6f;
+    c.r += specular * 0.55f;
+    c.g += specular * 0.85f;
+    c.b += specular * 0.6f;
     if (edge < 2.0f) c = Mix(c, Col(0.7f, 1.0f, 0.8f), 0.4f * (2.0f - edge) / 2.0f);
   }
   c.r = std::min(c.r, 1.0f);
@@ -209,6 +209,25 @@ Canvas RenderStone(const StoneModel& m) {
         body.Blend(x, y, c, g[3] * k);
       }
   }
+  // Glints: sparkles inside the crystal, metal flecks in the ore, embers on the magma.
+  Rng glints(9000 + m.kind);
+  Canvas glint(kCell, kCell);
+  int count = m.kind == 0 ? 26 : m.kind == 1 ? 18 : 30;
+  for (int i = 0; i < count; ++i) {
+    float x = glints.Range(kMid - 120, kMid + 120), y = glints.Range(kMid - 120, kMid + 120);
+    if (body.At(static_cast<int>(x), static_cast<int>(y))[3] < 0.99f) continue;
+    float b = glints.Range(0.4f, 1.0f);
+    if (m.kind == 0) {
+      glint.GlowDot(x, y, 2.5f * b, Col(1, 0.9f, 1), 0.9f * b);
+      glint.GlowLine(x - 7 * b, y, x + 7 * b, y, 0.6f, Col(1, 1, 1), 0.7f * b);
+      glint.GlowLine(x, y - 7 * b, x, y + 7 * b, 0.6f, Col(1, 1, 1), 0.7f * b);
+    } else if (m.kind == 1) {
+      glint.GlowDot(x, y, 2.0f * b, Col(1.0f, 0.6f, 0.15f), 0.8f * b);
+    } else {
+      glint.FillCircle(x, y, 1.6f * b, Col(0.85f, 1.0f, 0.8f, 0.8f));
+    }
+  }
+  body.Draw(glint, 0, 0);
   // A soft halo in the kind's colour makes the silhouette read against the dark sky.
   Canvas halo = body;
   Rgba hc = StoneColor(m.kind);
