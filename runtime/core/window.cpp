@@ -216,6 +216,8 @@ int ProcessMessage() {
 void WaitWhileInactive() {
   WindowState& ws = GetWindowState();
   if (ws.painting || ws.windowActive || (ws.runWhileInactive && ws.windowed)) return;
+  // Without a window nothing can ever activate it.
+  if (!ws.hasMainWindow) return;
   while (ProcessMessage() == 0 && !ws.windowActive) {
   }
   RestoreGraphicsAfterActivation();

@@ -147,9 +147,7 @@ int32_t LittleEndianAt(const std::string& bytes, size_t offset) {
   return static_cast<int32_t>(v);
 }
 
-// Disabled until main builds the run folder with the packed resources and has
-// the headless script player and frame hashes.
-TEST(EndToEnd, DISABLED_ScriptedPlayerFromLogoToGameOverAndBack) {
+TEST(EndToEnd, ScriptedPlayerFromLogoToGameOverAndBack) {
   ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
   ASSERT_TRUE(fs::exists(Resources())) << Resources();
   const std::string script = Script(true);
