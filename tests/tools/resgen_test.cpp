@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "runtime/file/file.h"
+#include "runtime/graphics/graph_image.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -200,6 +203,24 @@ TEST_F(ResgenTest, OverlaysAreSeeThroughAndFullScreenPicturesAreOpaque) {
     } else {
       EXPECT_EQ(p.colorType, PNG_COLOR_TYPE_RGB);
     }
+  }
+}
+
+// The runtime's own decoder must take every picture as the game will load it.
+TEST_F(ResgenTest, RuntimeDecodesEveryPicture) {
+  for (const PictureGrid& s : kPictures) {
+    SCOPED_TRACE(s.path);
+    std::vector<unsigned char> bytes = ReadAll(Res(s.path));
+    qx::MemoryStream* stream = qx::OpenMemoryStream(bytes.data(), bytes.size());
+    ASSERT_NE(stream, nullptr);
+    qx::GraphImage img{};
+    int rc = qx::DecodeImage(&qx::MemoryStreamOps(), stream, &img);
+    qx::MemoryStreamOps().Close(stream);
+    EXPECT_EQ(rc, 0);
+    if (rc != 0) continue;
+    EXPECT_EQ(img.width, s.across * s.cellW);
+    EXPECT_EQ(img.height, s.down * s.cellH);
+    qx::ReleaseGraphImage(&img);
   }
 }
 
