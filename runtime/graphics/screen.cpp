@@ -19,6 +19,8 @@
 namespace qx {
 namespace {
 
+constexpr int kMaxScreenSide = 16384;
+
 struct ScreenState {
   bool softwareRenderer;
   bool displayObject;  // the display is open (between start-up and shutdown)
@@ -135,6 +137,12 @@ int SetDisplayMode(int width, int height, int bits, int refreshRate) {
   LogPrintf("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(width),
             static_cast<unsigned>(height), static_cast<unsigned>(bits));
   (void)refreshRate;  // the window system picks the rate of a full-screen desktop
+  // No display offers such a mode; refusing it here takes the fallback path
+  // instead of trying to allocate the screens.
+  if (width <= 0 || height <= 0 || width > kMaxScreenSide || height > kMaxScreenSide) {
+    LogWrite("画面モードの変更に失敗しました\n");
+    return -1;
+  }
   const PlatformWindowOps* w = Window();
   if (ws.windowed) {
     LogWrite("ウインドウモードにします\n");
@@ -275,9 +283,10 @@ void MeasureFramePeriod() {
 }
 
 int ApplyScreenMode(int width, int height, int colorBits, bool force, int refreshRate) {
-  if (width == -1) width = g_mode.width;
-  if (height == -1) height = g_mode.height;
-  if (colorBits == -1) colorBits = g_mode.colorBits;
+  // An unset mode reads as 640 x 480 x 16.
+  if (width == -1) width = ModeWidth();
+  if (height == -1) height = ModeHeight();
+  if (colorBits == -1) colorBits = ModeBits();
   if (refreshRate == -1) refreshRate = g_mode.refreshRate;
   if (!force && width == g_mode.width && height == g_mode.height && colorBits == g_mode.colorBits &&
       refreshRate == g_mode.refreshRate) {

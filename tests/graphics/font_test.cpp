@@ -83,6 +83,8 @@ TEST_F(FontTest, HandlesCarryTheFontTypeAndTheLowestFreeSlot) {
 }
 
 TEST_F(FontTest, TheFortyFirstFontFails) {
+  qxtest::LogCapture log;
+  ASSERT_TRUE(log.Ready());
   int live = 0;
   for (int i = 0; i < qx::kFontHandleMax; ++i) {
     FontHandle f = Make(8, 4, 0);
@@ -92,6 +94,7 @@ TEST_F(FontTest, TheFortyFirstFontFails) {
   // The default font holds one of the forty.
   EXPECT_EQ(live, qx::kFontHandleMax - 1);
   EXPECT_EQ(Make(8, 4, 0), -1);
+  EXPECT_TRUE(log.Has("作成できるフォントハンドル数 40 の限界を超えました\r\n")) << log.Text();
   ASSERT_EQ(qx::DeleteFontHandle(made_.back()), 0);
   made_.pop_back();
   EXPECT_NE(Make(8, 4, 0), -1);
@@ -253,10 +256,13 @@ TEST_F(FontTest, MoreCharactersThanTheCacheHoldsReuseSlotsInRotation) {
 }
 
 TEST_F(FontTest, InvalidHandlesAreRefused) {
+  qxtest::LogCapture log;
+  ASSERT_TRUE(log.Ready());
   for (FontHandle f : {-1, 0, 0x08000000, 0x20000000 | 39}) {
     EXPECT_EQ(qx::DrawFontString(0, 0, "a", 0xFFFFFF, f, 0, 0), -1) << f;
     EXPECT_EQ(qx::GetFontStringWidth("a", -1, f), -1) << f;
   }
+  EXPECT_TRUE(log.Has("フォントハンドル値が異常です\r\n"));
 }
 
 TEST_F(FontTest, RestartingTheFontSystemDeletesFontsAndRemakesTheDefault) {

@@ -4,8 +4,16 @@
 #define QUARNEX_TESTS_GRAPHICS_HEADLESS_GRAPHICS_H
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "runtime/core/api_internal.h"
+#include "runtime/core/log.h"
 #include "runtime/core/subsystems.h"
 #include "runtime/core/window_state.h"
 #include "runtime/graphics/draw_state.h"
@@ -61,6 +69,40 @@ inline void FillWith(qx::MEMIMG* img, uint32_t value) {
       }
     }
 }
+
+// Sends the log to Log.txt in a fresh directory for the object's lifetime.
+class LogCapture {
+ public:
+  LogCapture() {
+    char pattern[] = "/tmp/quarnex-screen-log-XXXXXX";
+    if (mkdtemp(pattern)) dir_ = pattern;
+    qx::WindowState& ws = qx::GetWindowState();
+    savedDirectory_ = ws.StartDirectory;
+    savedDisabled_ = ws.logDisabled;
+    snprintf(ws.StartDirectory, sizeof(ws.StartDirectory), "%s", dir_.c_str());
+    ws.logDisabled = 0;
+    qx::StartLog();
+  }
+  ~LogCapture() {
+    qx::WindowState& ws = qx::GetWindowState();
+    snprintf(ws.StartDirectory, sizeof(ws.StartDirectory), "%s", savedDirectory_.c_str());
+    ws.logDisabled = savedDisabled_;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  bool Ready() const { return !dir_.empty(); }
+  std::string Text() const {
+    std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  bool Has(const std::string& piece) const { return Text().find(piece) != std::string::npos; }
+
+ private:
+  std::string dir_;
+  std::string savedDirectory_;
+  int savedDisabled_ = 0;
+};
 
 class HeadlessGraphics : public ::testing::Test {
  protected:

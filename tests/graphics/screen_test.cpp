@@ -131,6 +131,17 @@ TEST_F(HeadlessGraphics, RepaintPresentsWithoutWaitingForTheBlank) {
   EXPECT_EQ(qx::VerticalSyncEnabled(), 1);
 }
 
+TEST_F(HeadlessGraphics, ImpossibleModesFallBackToTheModeInForce) {
+  for (int width : {-5, 100000}) {
+    EXPECT_EQ(qx::SetScreenMode(width, 600, 32, 60), -1) << width;
+    ASSERT_TRUE(qx::ScreenExists());
+    EXPECT_EQ(qx::GetScreenWidth(), 800) << width;
+    EXPECT_EQ(qx::GetBackScreenImage()->width, 800) << width;
+  }
+  ASSERT_EQ(qx::SetDrawTarget(-2), 0);
+  EXPECT_EQ(qx::FlipScreen(), 0);
+}
+
 TEST_F(HeadlessGraphics, UnchangedModeKeepsTheScreen) {
   const qx::MEMIMG* back = qx::GetBackScreenImage();
   uint8_t* pixels = back->pixels;
@@ -235,6 +246,29 @@ TEST_F(FrameOutputTest, SavesEachFrameAsPngAndARunningHash) {
 
 // Mode changes rebuild the screen; this one also covers the spacing between
 // two changes.
+TEST(ScreenStartUp, ChoosesTheSoftwareBackEndAndSaysSo) {
+  // The choice stands for the whole process, so only its first start-up says it.
+  if (qx::UseSoftwareRenderer()) GTEST_SKIP() << "the back end was chosen earlier in this process";
+  qxtest::LogCapture log;
+  ASSERT_TRUE(log.Ready());
+  qxtest::StartHeadlessGraphics(800, 600, 32);
+  EXPECT_EQ(qx::UseSoftwareRenderer(), 1);
+  std::string text = log.Text();
+  size_t software = text.find("ソフトウエアレンダリングモードに変更します\r\n");
+  // (SetScreenMode before start-up already logged a first "start" line.)
+  size_t begin = text.find("画面モード変更処理を開始します\r\n", software);
+  size_t screens = text.find("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) BaskBuffer : SYSTEMMEMORY( MEMIMG ) \r\n");
+  size_t end = text.find("画面モード変更処理は正常に終了しました\r\n");
+  ASSERT_NE(software, std::string::npos) << text;
+  ASSERT_NE(begin, std::string::npos) << text;
+  ASSERT_NE(screens, std::string::npos) << text;
+  ASSERT_NE(end, std::string::npos) << text;
+  EXPECT_LT(software, begin);
+  EXPECT_LT(begin, screens);
+  EXPECT_LT(screens, end);
+  qx::EndGraphics();
+}
+
 TEST(ScreenModeChange, RebuildsTheScreenAndSpacesChangesTwoSecondsApart) {
   qxtest::StartHeadlessGraphics(800, 600, 32);
   ASSERT_EQ(qx::SetDrawTarget(-2), 0);

@@ -80,6 +80,9 @@ int Present(const void* pixels, int pitch, int width, int height, int bitsPerPix
     g_d.texture = SDL_CreateTexture(g_d.renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!g_d.texture) return -1;
     SDL_SetTextureBlendMode(g_d.texture, SDL_BLENDMODE_NONE);
+    // A full-screen window larger than the screen shows it scaled with its
+    // proportions kept.
+    SDL_RenderSetLogicalSize(g_d.renderer, width, height);
     g_d.textureWidth = width;
     g_d.textureHeight = height;
     g_d.textureFormat = format;
