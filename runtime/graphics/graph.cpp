@@ -64,8 +64,8 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
     data->spec.DrawValid = 1;
     data->spec.AlphaTest = 0;
   }
-  // This platform has no display surfaces: every store is a memory image,
-  // whether or not the screen has been set up yet.
+  // Only memory images exist on this platform: there is no surface or texture
+  // back end, even before the screen set-up has chosen the software one.
   data->memImageFlag = 1;
   data->refCount = 1;
   data->width = static_cast<uint16_t>(width);
