@@ -4,6 +4,7 @@
 // Arguments of the single drawings: source (0 = 512 x 512, 1 = 800 x 600),
 // blend mode, source alpha, blend mask, vector level (0 scalar, 1 AVX2).
 #include <benchmark/benchmark.h>
+#include <stddef.h>
 #include <string.h>
 #include <time.h>
 

@@ -51,7 +51,7 @@ int UpdateMouseHold() {
 
 int GetKeyHold(int code) { return KeyHold[code & 255]; }
 
-int GetMouseHold(int index) { return MouseHold[index]; }
+int GetMouseHold(int index) { return static_cast<unsigned>(index) < 3 ? MouseHold[index] : 0; }
 
 int CheckStatePad(int index) {
   if (static_cast<unsigned>(index) >= 16) {

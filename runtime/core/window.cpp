@@ -172,8 +172,8 @@ int ProcessMessage() {
   if (!ws.hasMainWindow) return LoadAtomic(&ws.QuitRequested) ? -1 : 0;
   const PlatformOsOps& os = Os();
   const PlatformWindowOps& win = Win();
-  // The window's messages belong to the thread that made it; other threads
-  // (the message thread) make a single pass that serves the periodic services.
+  // Only the window's thread may pump the window system; other threads (the
+  // message thread) make a single pass over the messages already queued.
   bool onMain = OnMainThread();
   bool handledAny = true;
   for (;;) {
@@ -182,22 +182,20 @@ int ProcessMessage() {
     if (waiting) os.Sleep(1);
     int dispatched = 0;
     bool leave = false;
-    if (onMain) {
-      win.PumpEvents();
-      PlatformMessage m;
-      while (dispatched < kMessagesPerPass && win.PeekMessage(&m)) {
-        if (m.type == kMsgActivateApp && ws.windowed) ws.windowActive = m.param1 != 0;
-        if (LoadAtomic(&ws.QuitRequested)) {
-          leave = true;
-          break;
-        }
-        if (m.type == kMsgQuit) {
-          __atomic_store_n(&ws.QuitRequested, 1, __ATOMIC_RELEASE);
-        } else {
-          WindowProcedure(m);
-        }
-        dispatched++;
+    if (onMain) win.PumpEvents();
+    PlatformMessage m;
+    while (dispatched < kMessagesPerPass && win.PeekMessage(&m)) {
+      if (m.type == kMsgActivateApp && ws.windowed) ws.windowActive = m.param1 != 0;
+      if (LoadAtomic(&ws.QuitRequested)) {
+        leave = true;
+        break;
       }
+      if (m.type == kMsgQuit) {
+        __atomic_store_n(&ws.QuitRequested, 1, __ATOMIC_RELEASE);
+      } else {
+        WindowProcedure(m);
+      }
+      dispatched++;
     }
     if (leave) break;
     handledAny = dispatched > 0;
@@ -218,6 +216,8 @@ int ProcessMessage() {
 void WaitWhileInactive() {
   WindowState& ws = GetWindowState();
   if (ws.painting || ws.windowActive || (ws.runWhileInactive && ws.windowed)) return;
+  // Without a window nothing can ever activate it.
+  if (!ws.hasMainWindow) return;
   while (ProcessMessage() == 0 && !ws.windowActive) {
   }
   RestoreGraphicsAfterActivation();
@@ -391,7 +391,7 @@ void EndMainWindow() {
     for (int pass = 0; pass < 1000 && ProcessMessage() == 0; ++pass) {
     }
   }
-  // Only the window's thread takes its messages; elsewhere the window is closed directly.
+  // Off the main thread (a fatal exit on the message thread) nothing waits for the close.
   if (!LoadAtomic(&ws.QuitRequested) && !ws.destroyed) WindowProcedure(PlatformMessage{kMsgClose, 0, 0, 0});
   win.Destroy();
   win.ReleaseInstanceLock();

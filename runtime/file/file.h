@@ -8,7 +8,8 @@
 
 namespace qx {
 
-// File handle: slot | 0xF0000000; 0 = failure.
+// File handle: slot | 0xF0000000; 0 = failure. Operations refuse handles
+// without that tag, so 0 never reaches slot 0.
 typedef uint32_t FileHandle;
 
 struct FileAccessTable {
@@ -26,11 +27,13 @@ struct FileAccessTable {
 // The table in use (archive-aware).
 const FileAccessTable& Files();
 
-// Convenience wrappers over Files().
+// The operations behind Files(), callable directly.
 FileHandle FileOpen(const char* path, int cacheFlag, int ignored, int asyncFlag);
 int FileClose(FileHandle handle);
 int64_t FileTell(FileHandle handle);
 int FileSeek(FileHandle handle, int64_t offset, int origin);
+// Loose files answer whole elements, files inside archives bytes; 0 for an
+// invalid handle.
 size_t FileRead(void* buffer, size_t size, size_t count, FileHandle handle);
 int FileEof(FileHandle handle);
 int FileIdleCheck(FileHandle handle);

@@ -58,7 +58,7 @@ int DecodePng(const StreamOps* ops, void* stream, GraphImage* out) {
       int channels = png_get_channels(png, info);
       int outType = png_get_color_type(png, info);
       if (png_get_bit_depth(png, info) == 8 && rowBytes >= static_cast<size_t>(width) * channels &&
-          ImageSizeAllowed(rowBytes, height, 1)) {
+          static_cast<uint64_t>(rowBytes) * height <= kMaxImageBytes) {
         pixels = static_cast<uint8_t*>(MemAlloc(rowBytes * height));
         rows = static_cast<png_bytep*>(MemAlloc(sizeof(png_bytep) * height));
         if (pixels && rows) {

@@ -54,7 +54,6 @@ int DrawGraphAt(int x, int y, GraphHandle graph, int trans) {
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
-  if (g->movie) return 0;
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
@@ -68,7 +67,6 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
-  if (g->movie) return 0;
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
@@ -80,11 +78,19 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
 }
 
 int DrawGraphBlendMasked(int x, int y, GraphHandle graph, int trans, GraphHandle mask, int border, int range) {
-  const DrawState& st = GetDrawState();
-  int oldMask = st.blendMaskGraph, oldBorder = st.blendMaskBorder, oldRange = st.blendMaskRange;
+  const DrawState& saved = GetDrawState();
+  int oldMask = saved.blendMaskGraph, oldBorder = saved.blendMaskBorder, oldRange = saved.blendMaskRange;
   SetBlendMask(mask, border, range);
   DrawGraphAt(x, y, graph, trans);
-  SetBlendMask(oldMask, oldBorder, oldRange);
+  if (SetBlendMask(oldMask, oldBorder, oldRange) != 0) {
+    // The previous mask was deleted meanwhile: put it back as it was rather
+    // than leave this drawing's mask in force.
+    DrawState& st = GetDrawState();
+    st.blendMaskGraph = oldMask;
+    st.blendMaskBorder = oldBorder;
+    st.blendMaskRange = oldRange;
+    BuildBlendMaskTable(st.blendMaskTable, oldBorder, oldRange);
+  }
   return 0;
 }
 

@@ -64,7 +64,9 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
     data->spec.DrawValid = 1;
     data->spec.AlphaTest = 0;
   }
-  data->memImageFlag = data->spec.SystemMemory || UseSoftwareRenderer() ? 1 : 0;
+  // This platform has no display surfaces: every store is a memory image,
+  // whether or not the screen has been set up yet.
+  data->memImageFlag = 1;
   data->refCount = 1;
   data->width = static_cast<uint16_t>(width);
   data->height = static_cast<uint16_t>(height);
@@ -74,10 +76,7 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
   data->formatCode = 13 - (data->spec.AlphaCh ? 0 : 1) - (is16 ? 2 : 0);
 
   int result = -1;
-  if (!data->memImageFlag) {
-    // Only memory-image stores exist on this platform.
-    LogWrite("標準サーフェスの作成に失敗しました\n");
-  } else if (data->spec.BlendMask) {
+  if (data->spec.BlendMask) {
     result = CreateMemImage(&data->image, width, height, -1, 0, kPixelMask8, 0, 0, false);
   } else {
     int type = is16 ? kPixel16 : kPixel32;
@@ -89,7 +88,7 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
                             false);
   }
   if (result != 0) {
-    if (data->memImageFlag) LogWrite("メモリイメージの作成に失敗しました\n");
+    LogWrite("メモリイメージの作成に失敗しました\n");
     data->refCount = 0;
     ReleaseMemImage(&data->image);
     HandleRelease(&g_stores, store);

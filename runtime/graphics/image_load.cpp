@@ -16,50 +16,10 @@ namespace {
 
 ImageFileLoader g_loader = LoadGraphImage;
 
-// A file handle travels through the stream's opaque handle.
-FileHandle AsFile(void* handle) { return static_cast<FileHandle>(reinterpret_cast<uintptr_t>(handle)); }
-int64_t FileTellOp(void* h) { return FileTell(AsFile(h)); }
-int FileSeekOp(void* h, int64_t offset, int origin) { return FileSeek(AsFile(h), offset, origin); }
-size_t FileReadOp(void* buffer, size_t size, size_t count, void* h) { return FileRead(buffer, size, count, AsFile(h)); }
-int FileEofOp(void* h) { return FileEof(AsFile(h)); }
-int FileIdleOp(void* h) { return FileIdleCheck(AsFile(h)); }
-int FileCloseOp(void* h) { return FileClose(AsFile(h)); }
-const StreamOps kFileStream = {FileTellOp, FileSeekOp, FileReadOp, FileEofOp, FileIdleOp, FileCloseOp};
-
-// A block in memory read as a stream.
-struct Block {
-  const uint8_t* data;
-  size_t size;
-  size_t position;
-};
-int64_t BlockTell(void* h) { return static_cast<int64_t>(static_cast<Block*>(h)->position); }
-int BlockSeek(void* h, int64_t offset, int origin) {
-  Block* b = static_cast<Block*>(h);
-  int64_t base = origin == 1 ? static_cast<int64_t>(b->position) : origin == 2 ? static_cast<int64_t>(b->size) : 0;
-  int64_t target = base + offset;
-  if (target < 0) target = 0;
-  if (target > static_cast<int64_t>(b->size)) target = static_cast<int64_t>(b->size);
-  b->position = static_cast<size_t>(target);
-  return 0;
-}
-size_t BlockRead(void* buffer, size_t size, size_t count, void* h) {
-  Block* b = static_cast<Block*>(h);
-  if (size == 0) return 0;
-  size_t left = b->size - b->position;
-  if (count > left / size) count = left / size;
-  memcpy(buffer, b->data + b->position, count * size);
-  b->position += count * size;
-  return count;
-}
-int BlockEof(void* h) { return static_cast<Block*>(h)->position >= static_cast<Block*>(h)->size ? -1 : 0; }
-int BlockIdle(void*) { return 1; }
-int BlockClose(void*) { return 0; }
-const StreamOps kBlockStream = {BlockTell, BlockSeek, BlockRead, BlockEof, BlockIdle, BlockClose};
-
 int DecodeFile(const char* name, GraphImage* out) {
   FileHandle file = FileOpen(name, 0, 1, 0);
   if (file == 0) return -1;
-  int result = DecodeImage(&kFileStream, reinterpret_cast<void*>(static_cast<uintptr_t>(file)), out);
+  int result = DecodeImage(&FileStreamOps(), FileStreamHandle(file), out);
   FileClose(file);
   return result;
 }
@@ -364,8 +324,11 @@ int LoadGraphImage(const char* fileName, const void* data, size_t size, int reve
   memset(picture, 0, sizeof(*picture));
   memset(alpha, 0, sizeof(*alpha));
   if (data) {
-    Block block = {static_cast<const uint8_t*>(data), size, 0};
-    if (DecodeImage(&kBlockStream, &block, picture) != 0) return -1;
+    MemoryStream* stream = OpenMemoryStream(data, size);
+    if (!stream) return -1;
+    int result = DecodeImage(&MemoryStreamOps(), stream, picture);
+    MemoryStreamOps().Close(stream);
+    if (result != 0) return -1;
   } else {
     if (!fileName || DecodeFile(fileName, picture) != 0) return -1;
   }

@@ -3,6 +3,7 @@
 #ifndef QUARNEX_RUNTIME_GRAPHICS_MEMIMG_H
 #define QUARNEX_RUNTIME_GRAPHICS_MEMIMG_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "runtime/runtime.h"

@@ -48,10 +48,6 @@ struct FillPlan {
   bool is32;
 };
 
-// Shows an area of the front screen at once (the screen's; declared here
-// until the screen header carries it).
-void PresentFrontScreenArea(const Rect* area);
-
 // The rectangle clipping rule, in place.
 void ClipRect(Rect* r, const Rect& bounds);
 

@@ -9,6 +9,7 @@
 // destination stays), and alpha 255 counts as 256 one shift up, which equals
 // dropping that weight.
 #include <immintrin.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "runtime/graphics/renderer.h"
@@ -70,6 +71,8 @@ QX_AVX2 inline __m256i Mix8One(__m256i S, __m256i D, __m256i W) {
   return _mm256_or_si256(_mm256_or_si256(rb, g), top);
 }
 
+QX_AVX2 inline int LaneMask(__m256i cmp) { return _mm256_movemask_ps(_mm256_castsi256_ps(cmp)); }
+
 // The weights of eight pixels and the result; m holds mask weights (useM).
 template <int K, bool Key, bool UP, bool UM>
 QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256i key) {
@@ -82,27 +85,49 @@ QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256
     __m256i W = _mm256_set1_epi32(1);
     if constexpr (UP) W = p;
     if constexpr (UM) W = UP ? _mm256_mullo_epi32(W, m) : m;
-    __m256i copy = _mm256_setzero_si256();
-    if constexpr (alpha) {
+    if constexpr (K == kAlphaTrans) {
+      // Pictures are mostly fully clear or fully opaque: groups of only
+      // those need no alpha weight at all.
       __m256i a = _mm256_srli_epi32(S, 24);
-      if constexpr (K == kAlphaTrans) {
-        __m256i full = _mm256_cmpeq_epi32(a, _mm256_set1_epi32(255));
+      __m256i full = _mm256_cmpeq_epi32(a, _mm256_set1_epi32(255));
+      __m256i clear = _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
+      int fullBits = LaneMask(full), clearBits = LaneMask(clear);
+      if (clearBits == 0xFF) return D;
+      if ((fullBits | clearBits) == 0xFF) {
         if constexpr (n == 1) {
-          copy = full;  // alpha is the only weight: 255 copies the pixel
+          return _mm256_blendv_epi8(D, S, full);
         } else {
-          a = _mm256_blendv_epi8(a, _mm256_set1_epi32(256), full);
+          W = _mm256_and_si256(W, full);
+          if constexpr (n == 2)
+            return Mix8One(S, D, W);
+          else
+            return Mix8<16>(S, D, W);
         }
       }
+      __m256i copy = _mm256_setzero_si256();
+      if constexpr (n == 1) {
+        copy = full;  // alpha is the only weight: 255 copies the pixel
+      } else {
+        a = _mm256_blendv_epi8(a, _mm256_set1_epi32(256), full);
+      }
       W = (UP || UM) ? _mm256_mullo_epi32(W, a) : a;
+      __m256i r;
+      if constexpr (n == 1)
+        r = _mm256_blendv_epi8(Mix8One(S, D, W), S, copy);
+      else
+        r = Mix8<8 * n>(S, D, W);
+      return r;
+    } else {
+      if constexpr (alpha) {
+        __m256i a = _mm256_srli_epi32(S, 24);
+        W = (UP || UM) ? _mm256_mullo_epi32(W, a) : a;
+      }
+      if constexpr (Key) W = _mm256_andnot_si256(_mm256_cmpeq_epi32(S, key), W);
+      if constexpr (n == 1)
+        return Mix8One(S, D, W);
+      else
+        return Mix8<8 * n>(S, D, W);
     }
-    if constexpr (Key) W = _mm256_andnot_si256(_mm256_cmpeq_epi32(S, key), W);
-    __m256i r;
-    if constexpr (n == 1)
-      r = Mix8One(S, D, W);
-    else
-      r = Mix8<8 * n>(S, D, W);
-    if constexpr (K == kAlphaTrans && n == 1) r = _mm256_blendv_epi8(r, S, copy);
-    return r;
   }
 }
 

@@ -287,9 +287,10 @@ void MeasureFramePeriod() {
 }
 
 int ApplyScreenMode(int width, int height, int colorBits, bool force, int refreshRate) {
-  if (width == -1) width = g_mode.width;
-  if (height == -1) height = g_mode.height;
-  if (colorBits == -1) colorBits = g_mode.colorBits;
+  // An unset mode reads as 640 x 480 x 16.
+  if (width == -1) width = ModeWidth();
+  if (height == -1) height = ModeHeight();
+  if (colorBits == -1) colorBits = ModeBits();
   if (refreshRate == -1) refreshRate = g_mode.refreshRate;
   if (!force && width == g_mode.width && height == g_mode.height && colorBits == g_mode.colorBits &&
       refreshRate == g_mode.refreshRate) {

@@ -43,6 +43,8 @@ TEST_F(HoldCounters, CountWhileDownAndResetOnRelease) {
     EXPECT_EQ(GetMouseHold(2), s.expected);
     EXPECT_EQ(GetMouseHold(1), 0);
     EXPECT_EQ(GetMouseHold(0), 0);
+    EXPECT_EQ(GetMouseHold(3), 0);
+    EXPECT_EQ(GetMouseHold(-1), 0);
   }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@ class Spine : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
+    unsetenv("QUARNEX_SCRIPT");  // another test in this process may have left one
     qx::HeadlessReset();
     qx::HeadlessClearMessages();
     qx::HeadlessSetDesktopMode(1920, 1080, 32, 60);

@@ -117,13 +117,6 @@ TEST_F(DrawStateTest, ClipRectSwapsClampsAndEmpties) {
   }
 }
 
-TEST_F(DrawStateTest, ColourValuesOnA32BitScreen) {
-  if (qx::ScreenColorBits() != 32) GTEST_SKIP() << "needs a 32-bit screen";
-  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(255, 255, 255)), 0xFFFFFFFFu);
-  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(0, 0, 0)), 0xFF000000u);
-  EXPECT_EQ(static_cast<uint32_t>(qx::GetColorValue(0x112, 0x34, -1)), 0xFF1234FFu) << "values used as bytes";
-}
-
 TEST(ClipRectangleTest, Cases) {
   struct Case {
     Rect r, bounds, expected;

@@ -235,6 +235,26 @@ TEST_F(RendererTest, TrianglesSharingAnEdgeDrawItOnce) {
   EXPECT_EQ(drawn, 100);
 }
 
+TEST_F(RendererTest, StretchedDrawingScalesEachPixelToABlock) {
+  Image src(2, 2, qx::kPixel32);
+  src.set(0, 0, 0xFF000001);
+  src.set(1, 0, 0xFF000002);
+  src.set(0, 1, 0xFF000003);
+  src.set(1, 1, 0xFF000004);
+  Apply(Plain(0, 0, Rect{0, 0, 8, 8}));
+  const Rect rects[] = {{2, 2, 6, 6}, {6, 6, 2, 2}};
+  for (const Rect& r : rects) {
+    Image dst(8, 8, qx::kPixel32);
+    qx::DrawImageStretched(&dst.img, &src.img, &r, false);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        bool in = x >= 2 && x < 6 && y >= 2 && y < 6;
+        uint32_t want = in ? 0xFF000000u | static_cast<uint32_t>(1 + (x - 2) / 2 + 2 * ((y - 2) / 2)) : 0u;
+        ASSERT_EQ(dst.at(x, y), want) << x << "," << y;
+      }
+  }
+}
+
 TEST_F(RendererTest, FillRectRules) {
   struct Case {
     const char* name;
@@ -314,12 +334,23 @@ struct RandomDraw {
   int range(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 
   void fillRandom(Image& im, uint32_t key) {
+    // Alpha comes in runs, as in real pictures, so that whole groups of
+    // clear or opaque pixels occur as well as mixed ones.
+    int pick = 0;
     for (int y = 0; y < im.img.height; ++y)
       for (int x = 0; x < im.img.width; ++x) {
         uint32_t v = rng();
         if (im.img.alphaFlag) {
-          int pick = range(0, 3);  // alpha 0, 255 and in between all occur
-          uint32_t a = pick == 0 ? 0 : (pick == 1 ? 255 : static_cast<uint32_t>(range(1, 254)));
+          if (range(0, 11) == 0) pick = range(0, 4);
+          const uint32_t edge[3] = {0, 255, 254};
+          uint32_t a;
+          switch (pick) {
+            case 0: a = 0; break;
+            case 1: a = 255; break;
+            case 2: a = static_cast<uint32_t>(range(1, 254)); break;
+            case 3: a = edge[range(0, 1)]; break;  // clear and opaque mixed
+            default: a = edge[range(0, 2)]; break;
+          }
           v = im.img.pixelType == qx::kPixel32 ? ((v & 0xFFFFFF) | (a << 24)) : ((v & 0xFFFF) | (a << 16));
         } else if (range(0, 4) == 0) {
           v = key;

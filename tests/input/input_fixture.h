@@ -17,6 +17,8 @@ class HeadlessInput : public ::testing::Test {
  protected:
   void SetUp() override {
     qx::SetLogFileEnabled(0);
+    // No window is created here; reads must not wait for an activation.
+    qx::GetWindowState().windowActive = 1;
     previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
     unsetenv("QUARNEX_SCRIPT");
     qx::EndInput();

@@ -76,11 +76,14 @@ int RunXdotool(const std::vector<std::string>& args, std::string* output = nullp
     dup2(out[1], 1);
     close(out[0]);
     close(out[1]);
+    // --sync waits for the window system; a broken probe must not hang the test.
     std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("timeout"));
+    argv.push_back(const_cast<char*>("30"));
     argv.push_back(const_cast<char*>("xdotool"));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execvp("xdotool", argv.data());
+    execvp("timeout", argv.data());
     _exit(127);
   }
   close(out[1]);
@@ -139,7 +142,17 @@ class LineReader {
 
 class SdlInputXvfb : public ::testing::Test {
  protected:
+  void SetUp() override {
+    const char* display = getenv("DISPLAY");
+    hadDisplay_ = display != nullptr;
+    if (display) oldDisplay_ = display;
+  }
   void TearDown() override {
+    if (hadDisplay_) {
+      setenv("DISPLAY", oldDisplay_.c_str(), 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
     if (probeIn_ >= 0) close(probeIn_);
     if (probe_ > 0) {
       int status;
@@ -211,6 +224,8 @@ class SdlInputXvfb : public ::testing::Test {
     probeOut_ = out[0];
   }
 
+  bool hadDisplay_ = false;
+  std::string oldDisplay_;
   pid_t xvfb_ = -1;
   pid_t probe_ = -1;
   int probeIn_ = -1;
@@ -255,7 +270,7 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
   ASSERT_EQ(RunXdotool({"mouseup", "1"}), 0);
 
   // Left of the window: unclipped, negative.
-  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "-20", "10"}), 0);
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "--", "-20", "10"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "runtime/core/api_internal.h"
+#include "runtime/core/lock.h"
 #include "runtime/core/window_state.h"
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/headless/headless_window.h"
@@ -28,6 +31,7 @@ class HeadlessRuntime : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
+    unsetenv("QUARNEX_SCRIPT");  // another test in this process may have left one
     qx::HeadlessReset();
     qx::HeadlessClearMessages();
     qx::HeadlessSetDesktopMode(1920, 1080, 32, 60);
@@ -38,6 +42,7 @@ class HeadlessRuntime : public ::testing::Test {
     oldDir_ = fs::current_path();
     fs::current_path(dir_);
     SetWindowCaption("QxTest");
+    SetScreenMode(800, 600, 32, 60);
     SetLogFileEnabled(1);
     ChangeWindowMode(1);
     SetRunWhileInactive(1);
@@ -146,10 +151,27 @@ TEST_F(HeadlessRuntime, ClosingTheWindowEndsTheProgram) {
   EXPECT_EQ(Log().find("ウインドウを閉じようとしています", closing + 1), std::string::npos);
 }
 
+TEST_F(HeadlessRuntime, TheMessageThreadServesTheQueueWhileTheGameIsBusy) {
+  ASSERT_EQ(InitRuntime(), 0);
+  int before = qx::GetWindowState().wheelCount;
+  for (int i = 0; i < 3; ++i) Post(qx::kMsgMouseWheel, 120);
+  // The game's thread makes no call; only the message thread can take them.
+  int served = 0;
+  for (int i = 0; i < 1000 && served != 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    served = __atomic_load_n(&qx::GetWindowState().wheelCount, __ATOMIC_ACQUIRE) - before;
+  }
+  EXPECT_EQ(served, 3);
+}
+
 TEST_F(HeadlessRuntime, ShutdownEndsEvenWhenItsCloseFindsTheQueueFull) {
   ASSERT_EQ(InitRuntime(), 0);
+  // Held throughout, so the message thread cannot drain the queue in between.
+  qx::ApiLockEnter();
   while (qx::HeadlessGetWindowInfo().queued < 1024) Post(qx::kMsgMouseWheel, 120);
-  EXPECT_EQ(EndRuntime(), 0);
+  EXPECT_EQ(qx::EndRuntime(), 0);
+  qx::ApiLockLeave();
+  qx::ApiLockTeardown();
   EXPECT_EQ(qx::HeadlessGetWindowInfo().exists, 0);
   EXPECT_NE(Find("ウインドウを閉じようとしています\r\n"), std::string::npos);
 }

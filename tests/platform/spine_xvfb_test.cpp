@@ -28,11 +28,16 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   pid_t pid = fork();
   if (pid != 0) return pid;
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
+  // A clean environment: other tests in this process may have set SDL or game variables.
+  const char* path = getenv("PATH");
+  std::string pathEntry = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+  clearenv();
+  putenv(const_cast<char*>(pathEntry.c_str()));
   for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
   int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
   dup2(stdoutFd >= 0 ? stdoutFd : null, 1);
-  dup2(null, 2);
+  dup2(stdoutFd >= 0 ? stdoutFd : null, 2);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -73,7 +78,8 @@ class GameUnderXvfb : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
 
-    // Xvfb picks a free display and writes its number to the pipe.
+    // Xvfb picks a free display and writes its number to the pipe. Depth 24
+    // has 4-byte pixels, a 32-bit desktop: the game must not refuse it.
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     xvfb_ = Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
@@ -107,16 +113,24 @@ class GameUnderXvfb : public ::testing::Test {
   }
 
   pid_t StartGame() {
-    pid_t pid = Spawn({game_}, env_, dir_);
+    // The output goes to a file so that a failure can show it.
+    std::string out = dir_ + "/game" + std::to_string(games_.size()) + ".txt";
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = Spawn({game_}, env_, dir_, fd);
+    if (fd >= 0) close(fd);
     games_.push_back(pid);
     return pid;
   }
 
+  std::string GameOutput(size_t index) {
+    return Capture("cat " + dir_ + "/game" + std::to_string(index) + ".txt 2>/dev/null");
+  }
+
   std::string X(const std::string& command) { return Capture("DISPLAY=" + display_ + " " + command + " 2>/dev/null"); }
 
-  // The id of the window titled exactly "Quarnex", waiting up to 30 s for it.
+  // The id of the window titled exactly "Quarnex", waiting up to 60 s for it.
   std::string FindWindow() {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 600; ++i) {
       std::string out = X("xdotool search --name '^Quarnex$'");
       if (!out.empty()) return out.substr(0, out.find('\n'));
       SleepMs(100);
@@ -132,17 +146,24 @@ class GameUnderXvfb : public ::testing::Test {
 
 TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   pid_t first = StartGame();
-  std::string window = FindWindow();
-  ASSERT_FALSE(window.empty()) << "no window titled Quarnex";
-  std::string info = X("xwininfo -id " + window);
-  EXPECT_NE(info.find("Width: 800\n"), std::string::npos) << info;
-  EXPECT_NE(info.find("Height: 600\n"), std::string::npos) << info;
+  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(first, 0) << "\n"
+                                     << GameOutput(0);
 
   // A second copy with the same caption refuses and leaves the first alone.
   pid_t second = StartGame();
   EXPECT_EQ(WaitExit(second, 30000), 255);
   EXPECT_EQ(WaitExit(first, 0), -1);
-  EXPECT_EQ(FindWindow(), window);
+
+  // Looked up only now: the display set-up may replace the first X window it made.
+  std::string window, info;
+  for (int i = 0; i < 50 && info.find("Width:") == std::string::npos; ++i) {
+    if (i > 0) SleepMs(100);
+    window = FindWindow();
+    info = window.empty() ? "" : X("xwininfo -id " + window);
+  }
+  ASSERT_FALSE(window.empty()) << "the first copy lost its window";
+  EXPECT_NE(info.find("Width: 800\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: 600\n"), std::string::npos) << info;
 
   // Held until the program ends: a tap could fall between two frames.
   X("xdotool windowfocus --sync " + window);
@@ -154,7 +175,7 @@ TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
 
 TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   pid_t game = StartGame();
-  ASSERT_FALSE(FindWindow().empty());
+  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
   // SDL turns the termination signal into a quit request, which takes the close path.
   kill(game, SIGTERM);
   EXPECT_EQ(WaitExit(game, 30000), 0);

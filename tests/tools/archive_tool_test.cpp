@@ -142,6 +142,19 @@ TEST(ArchiveTool, RefusalsGiveAMessageAndAFailureStatus) {
   std::vector<uint8_t> bytes = qxtest::ReadBytes("res.ptk");
   qxtest::WriteBytes("short.ptk", std::vector<uint8_t>(bytes.begin(), bytes.end() - 5));
   qxtest::WriteBytes("plain.txt", qxtest::Bytes("not an archive at all"));
+  {
+    // The root directory claims far more entries than the file table holds.
+    std::vector<uint8_t> damaged = bytes;
+    uint8_t key[qx::kRpkKeySize];
+    qx::DeriveArchiveKey(kKey, key);
+    qx::ApplyArchiveXor(damaged.data(), damaged.size(), 0, key);
+    auto u32 = [&](size_t at) { return damaged[at] | damaged[at + 1] << 8 | damaged[at + 2] << 16 | damaged[at + 3] << 24; };
+    const size_t root = static_cast<size_t>(u32(12)) + static_cast<size_t>(u32(20));
+    damaged[root + 8] = 0xE8;
+    damaged[root + 9] = 0x03;
+    qx::ApplyArchiveXor(damaged.data(), damaged.size(), 0, key);
+    qxtest::WriteBytes("damaged.ptk", damaged);
+  }
   qxtest::WriteBytes("case/A.txt", qxtest::Bytes("1"));
   qxtest::WriteBytes("case/a.txt", qxtest::Bytes("2"));
   struct Case {
@@ -155,6 +168,8 @@ TEST(ArchiveTool, RefusalsGiveAMessageAndAFailureStatus) {
       {{"extract", "res.ptk", "x", "--key", "WrongKey"}, 1, "key is wrong"},
       {{"list", "short.ptk", "--key", kKey}, 1, "truncated"},
       {{"list", "plain.txt"}, 1, "not an archive"},
+      {{"list", "damaged.ptk", "--key", kKey}, 1, "damaged archive"},
+      {{"extract", "damaged.ptk", "y", "--key", kKey}, 1, "damaged archive"},
       {{"list", "missing.ptk"}, 1, "missing.ptk"},
       {{"pack", "missing", "m.ptk"}, 1, "missing"},
       {{"pack", "plain.txt", "m.ptk"}, 1, "not a directory"},

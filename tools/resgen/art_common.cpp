@@ -176,7 +176,7 @@ void Badge(Canvas& c, int variant) {
   // Silver for a veteran, gold for a master: the title shows how far the player has come.
   Rgba metal = variant == 1 ? Col(0.82f, 0.86f, 0.95f) : Col(1.0f, 0.78f, 0.22f);
   Rgba dark = variant == 1 ? Col(0.2f, 0.24f, 0.32f) : Col(0.35f, 0.2f, 0.02f);
-  float cx = 92, cy = 86;
+  float cx = 74, cy = 78;
   // Ribbon tails.
   c.FillPolygon({{cx - 30, cy + 20}, {cx - 8, cy + 30}, {cx - 22, cy + 78}, {cx - 34, cy + 64}, {cx - 48, cy + 70}},
                 variant == 1 ? Col(0.2f, 0.4f, 0.85f) : Col(0.85f, 0.1f, 0.15f));
@@ -198,13 +198,13 @@ void Badge(Canvas& c, int variant) {
     Star(c, cx + ox, cy + oy, stars == 1 ? 24 : 13, dark);
   }
   TextStyle st;
-  st.size = 22;
+  st.size = 19;
   st.bold = 1.2f;
-  st.tracking = 3;
+  st.tracking = 2;
   st.fill = metal;
   st.outline = 2.5f;
   st.outlineColor = dark;
-  DrawText(c, variant == 1 ? "VETERAN" : "MASTER", cx, cy + 108, Align::kCenter, st);
+  DrawText(c, variant == 1 ? "VETERAN" : "MASTER", cx, cy + 102, Align::kCenter, st);
   if (variant == 2) {
     // A crown over the medal.
     std::vector<Vec2> crown{{cx - 30, cy - 52}, {cx - 34, cy - 82}, {cx - 16, cy - 64}, {cx, cy - 90},
@@ -215,7 +215,8 @@ void Badge(Canvas& c, int variant) {
   }
 }
 
-Canvas Title(int variant, const Canvas (&stones)[3]) {
+// Sky, core and stones shared by the three title pictures.
+Canvas TitleScene(const Canvas (&stones)[3]) {
   Canvas c(800, 600);
   SpaceBackdrop(c, 11, 1.0f, 1.0f);
   // The core the stones come out of.
@@ -233,6 +234,11 @@ Canvas Title(int variant, const Canvas (&stones)[3]) {
   } places[] = {{1, 132, 430, 0.62f, 0.3f}, {0, 690, 400, 0.5f, -0.2f}, {2, 590, 520, 0.32f, 0.8f},
                 {0, 215, 300, 0.22f, 1.1f}, {2, 560, 150, 0.18f, -0.6f}, {1, 300, 120, 0.14f, 0.4f}};
   for (const Place& p : places) c.DrawTransformed(stones[p.kind], p.x, p.y, p.angle, p.scale);
+  return c;
+}
+
+Canvas Title(int variant, const Canvas& scene) {
+  Canvas c = scene;
   if (variant == 2) {
     // Gold frame for a master.
     c.RoundRectFrame(10, 10, 790, 590, 18, 5, Col(1.0f, 0.78f, 0.25f));
@@ -240,7 +246,7 @@ Canvas Title(int variant, const Canvas (&stones)[3]) {
   } else if (variant == 1) {
     c.RoundRectFrame(12, 12, 788, 588, 16, 3, Col(0.8f, 0.86f, 0.95f, 0.8f));
   }
-  DrawText(c, "Quarnex", 400, 250, Align::kCenter, LogoStyle(132, variant));
+  DrawText(c, "Quarnex", 400, 250, Align::kCenter, LogoStyle(118, variant));
   TextStyle sub;
   sub.size = 22;
   sub.tracking = 9;
@@ -409,7 +415,8 @@ void MakeCommonArt(Output& out) {
   out.Png("res/img/common/kest.png", LogoPieces(), false);
   Canvas stones[3];
   for (int k = 0; k < 3; ++k) stones[k] = StoneCell(k, false);
-  for (int v = 0; v < 3; ++v) out.Png("res/img/common/title" + std::to_string(v) + ".png", Title(v, stones), true);
+  Canvas scene = TitleScene(stones);
+  for (int v = 0; v < 3; ++v) out.Png("res/img/common/title" + std::to_string(v) + ".png", Title(v, scene), true);
   out.Png("res/img/common/click.png", ClickPrompt(), false);
   out.Png("res/img/common/pointer.png", Pointer(), false);
   out.Png("res/img/common/num_30x40.png", Digits(30, 40, 40, 2.0f, false), false);

@@ -217,35 +217,36 @@ Canvas LockCursors() {
       Rgba col = locked ? Col(1.0f, 0.25f, 0.25f) : TypeColor(t);
       float m = 120;
       if (!locked) {
-        cell.Ring(m, m, 38, 3, WithAlpha(col, 0.9f));
+        cell.Ring(m, m, 52, 3, WithAlpha(col, 0.9f));
+        cell.Ring(m, m, 30, 1.5f, WithAlpha(col, 0.45f));
         for (int i = 0; i < 4; ++i) {
           float a = i * kPi / 2;
-          cell.Line(m + std::cos(a) * 44, m + std::sin(a) * 44, m + std::cos(a) * 62, m + std::sin(a) * 62, 3, col);
+          cell.Line(m + std::cos(a) * 40, m + std::sin(a) * 40, m + std::cos(a) * 76, m + std::sin(a) * 76, 3, col);
         }
         cell.FillCircle(m, m, 3, col);
       } else {
         // Closed-in brackets and a filled diamond: the shot will hit.
-        cell.GlowDot(m, m, 30, col, 0.35f);
+        cell.GlowDot(m, m, 40, col, 0.35f);
         for (int i = 0; i < 4; ++i) {
           float sx = i % 2 ? 1.0f : -1.0f, sy = i / 2 ? 1.0f : -1.0f;
-          float x = m + sx * 30, y = m + sy * 30;
-          cell.Line(x, y, x - sx * 16, y, 4, col);
-          cell.Line(x, y, x, y - sy * 16, 4, col);
+          float x = m + sx * 42, y = m + sy * 42;
+          cell.Line(x, y, x - sx * 22, y, 5, col);
+          cell.Line(x, y, x, y - sy * 22, 5, col);
         }
-        cell.Ring(m, m, 22, 2, WithAlpha(TypeColor(t), 0.9f));
-        cell.FillPolygon({{m, m - 8}, {m + 8, m}, {m, m + 8}, {m - 8, m}}, Col(1, 1, 1));
+        cell.Ring(m, m, 28, 2.5f, WithAlpha(TypeColor(t), 0.9f));
+        cell.FillPolygon({{m, m - 10}, {m + 10, m}, {m, m + 10}, {m - 10, m}}, Col(1, 1, 1));
         TextStyle st;
-        st.size = 16;
+        st.size = 18;
         st.bold = 1;
         st.tracking = 3;
         st.fill = col;
         st.outline = 2;
         st.outlineColor = Col(0.15f, 0, 0);
-        DrawText(cell, "LOCK", m, m + 64, Align::kCenter, st);
+        DrawText(cell, "LOCK", m, m + 76, Align::kCenter, st);
       }
       // The type's symbol colour at the corner so the player sees the active type at the aim point.
-      cell.FillCircle(m + 50, m - 50, 6, TypeColor(t));
-      cell.Ring(m + 50, m - 50, 6, 1.5f, Col(0, 0, 0, 0.7f));
+      cell.FillCircle(m + 58, m - 58, 7, TypeColor(t));
+      cell.Ring(m + 58, m - 58, 7, 1.5f, Col(0, 0, 0, 0.7f));
       c.Draw(cell, t * 240, locked * 240);
     }
   return c;
@@ -254,13 +255,13 @@ Canvas LockCursors() {
 Canvas GameOver(int rank) {
   Canvas c(800, 600);
   // A dark band leaves the HUD and its final score visible below.
-  c.Paint(0, 150, 800, 420, [](float, float y) {
-    float d = std::fabs(y - 285) / 135;
+  c.Paint(0, 150, 800, 430, [](float, float y) {
+    float d = std::fabs(y - 290) / 140;
     return Col(0.0f, 0.0f, 0.04f, 0.78f * std::clamp((1 - d) * 4, 0.0f, 1.0f));
   });
   Rgba accent = rank == 1 ? Col(1.0f, 0.3f, 0.3f) : rank == 2 ? Col(0.8f, 0.88f, 1.0f) : Col(1.0f, 0.8f, 0.25f);
   c.Line(60, 168, 740, 168, 2, accent);
-  c.Line(60, 402, 740, 402, 2, accent);
+  c.Line(60, 412, 740, 412, 2, accent);
   TextStyle big;
   big.size = 84;
   big.bold = 3;
@@ -285,7 +286,7 @@ Canvas GameOver(int rank) {
   small.tracking = 3;
   small.fill = Col(0.85f, 0.9f, 1);
   const char* rankText = rank == 1 ? "RANK  C" : rank == 2 ? "RANK  B   -   128 stones and more" : "RANK  S   -   256 stones and more";
-  DrawText(c, rankText, 400, 372, Align::kCenter, small);
+  DrawText(c, rankText, 400, 370, Align::kCenter, small);
   if (rank == 3)
     for (int i = 0; i < 5; ++i) {
       float x = 250 + i * 75.0f;
@@ -296,7 +297,7 @@ Canvas GameOver(int rank) {
       }
       c.FillPolygon(star, accent);
     }
-  DrawText(c, "CLICK TO RETURN", 400, 396, Align::kCenter, HudLabel(14));
+  DrawText(c, "CLICK TO RETURN", 400, 400, Align::kCenter, HudLabel(14));
   return c;
 }
 
@@ -322,6 +323,8 @@ Canvas Intro(const Canvas (&stones)[3]) {
 
   // Mouse with its two buttons explained.
   float mx = 150, my = 200;
+  c.Line(mx, my - 66, mx + 6, my - 96, 3, Col(0.6f, 0.65f, 0.75f));
+  c.RoundRect(mx - 47, my - 69, mx + 47, my + 69, 42, Col(0.1f, 0.12f, 0.2f));
   c.RoundRect(mx - 44, my - 66, mx + 44, my + 66, 40, Col(0.85f, 0.88f, 0.95f));
   c.RoundRect(mx - 40, my - 62, mx - 2, my - 8, 18, Col(1.0f, 0.55f, 0.25f));
   c.RoundRect(mx + 2, my - 62, mx + 40, my - 8, 18, Col(0.35f, 0.7f, 1.0f));

@@ -145,13 +145,13 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
   if (kind == 0) {
     float diff = std::max(0.0f, Dot(n, kLight));
     Vec3 h = Norm({kLight.x, kLight.y, kLight.z + 1});
-    float spec = std::pow(std::max(0.0f, Dot(n, h)), 40.0f);
+    float specular = std::pow(std::max(0.0f, Dot(n, h)), 40.0f);
     float inner = std::clamp(1.0f - dc / 140.0f, 0.0f, 1.0f);
     c = Scale(base, 0.28f + 0.75f * diff + 0.35f * inner * inner);
     c = Mix(c, Col(1, 0.85f, 1), 0.15f * tex);
-    c.r += spec * 0.9f;
-    c.g += spec * 0.9f;
-    c.b += spec * 0.9f;
+    c.r += specular * 0.9f;
+    c.g += specular * 0.9f;
+    c.b += specular * 0.9f;
     if (edge < 1.6f) c = Mix(c, Col(1, 0.9f, 1), 0.55f * (1.6f - edge) / 1.6f);
   } else if (kind == 1) {
     // Round body: the facets only hint at form, noise makes the crust.
@@ -161,10 +161,10 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
     float ey = Fbm(x * 0.05f, (y + 1) * 0.05f, 4, seed + 9) - Fbm(x * 0.05f, (y - 1) * 0.05f, 4, seed + 9);
     Vec3 nn = Norm({sphere.x * 0.7f + n.x * 0.3f - ex * 18, sphere.y * 0.7f + n.y * 0.3f - ey * 18, sphere.z});
     float diff = std::max(0.0f, Dot(nn, kLight));
-    c = Scale(Col(0.33f, 0.17f, 0.13f), 0.35f + 0.9f * diff);
+    c = Scale(Col(0.46f, 0.25f, 0.18f), 0.4f + 0.9f * diff);
     c = Mix(c, Col(0.15f, 0.08f, 0.07f), 0.5f * tex);
     float vein = std::fabs(Fbm(x * 0.018f, y * 0.018f, 5, seed + 3) - 0.5f);
-    float hot = std::clamp(1.0f - vein / 0.045f, 0.0f, 1.0f);
+    float hot = std::clamp(1.0f - vein / 0.06f, 0.0f, 1.0f);
     hot = hot * hot;
     c = Mix(c, Mix(Col(1.0f, 0.35f, 0.05f), Col(1.0f, 0.9f, 0.4f), hot), hot);
     float rim = std::clamp((r - 0.75f) / 0.25f, 0.0f, 1.0f);
@@ -172,12 +172,12 @@ Rgba ShadeBody(int kind, const Body& b, float x, float y, uint32_t seed) {
   } else {
     float diff = std::max(0.0f, Dot(n, kLight));
     Vec3 h = Norm({kLight.x, kLight.y, kLight.z + 1});
-    float spec = std::pow(std::max(0.0f, Dot(n, h)), 14.0f);
+    float specular = std::pow(std::max(0.0f, Dot(n, h)), 14.0f);
     float brushed = Fbm(x * 0.01f, y * 0.25f, 3, seed + 5);
     c = Scale(Col(0.14f, 0.42f, 0.3f), 0.35f + 0.9f * diff + 0.25f * brushed);
-    c.r += spec * 0.55f;
-    c.g += spec * 0.85f;
-    c.b += spec * 0.6f;
+    c.r += specular * 0.55f;
+    c.g += specular * 0.85f;
+    c.b += specular * 0.6f;
     if (edge < 2.0f) c = Mix(c, Col(0.7f, 1.0f, 0.8f), 0.4f * (2.0f - edge) / 2.0f);
   }
   c.r = std::min(c.r, 1.0f);
@@ -209,6 +209,25 @@ Canvas RenderStone(const StoneModel& m) {
         body.Blend(x, y, c, g[3] * k);
       }
   }
+  // Glints: sparkles inside the crystal, metal flecks in the ore, embers on the magma.
+  Rng glints(9000 + m.kind);
+  Canvas glint(kCell, kCell);
+  int count = m.kind == 0 ? 26 : m.kind == 1 ? 18 : 30;
+  for (int i = 0; i < count; ++i) {
+    float x = glints.Range(kMid - 120, kMid + 120), y = glints.Range(kMid - 120, kMid + 120);
+    if (body.At(static_cast<int>(x), static_cast<int>(y))[3] < 0.99f) continue;
+    float b = glints.Range(0.4f, 1.0f);
+    if (m.kind == 0) {
+      glint.GlowDot(x, y, 2.5f * b, Col(1, 0.9f, 1), 0.9f * b);
+      glint.GlowLine(x - 7 * b, y, x + 7 * b, y, 0.6f, Col(1, 1, 1), 0.7f * b);
+      glint.GlowLine(x, y - 7 * b, x, y + 7 * b, 0.6f, Col(1, 1, 1), 0.7f * b);
+    } else if (m.kind == 1) {
+      glint.GlowDot(x, y, 2.0f * b, Col(1.0f, 0.6f, 0.15f), 0.8f * b);
+    } else {
+      glint.FillCircle(x, y, 1.6f * b, Col(0.85f, 1.0f, 0.8f, 0.8f));
+    }
+  }
+  body.Draw(glint, 0, 0);
   // A soft halo in the kind's colour makes the silhouette read against the dark sky.
   Canvas halo = body;
   Rgba hc = StoneColor(m.kind);
@@ -393,10 +412,8 @@ void DrawBreaking(Canvas& out, const Canvas& cracked, int kind, int frame /*1..1
 }
 
 void MakeStoneStrip(Output& out, int kind) {
-  StoneModel model = BuildModel(kind);
-  Canvas intact = RenderStone(model);
-  Canvas cracked = intact;
-  DrawCracks(cracked, kind, BuildCracks(kind, intact));
+  Canvas intact = StoneCell(kind, false);
+  Canvas cracked = StoneCell(kind, true);
   Canvas strip(kCell * 12, kCell);
   strip.Draw(intact, 0, 0);
   strip.Draw(cracked, kCell, 0);
@@ -573,9 +590,17 @@ void MakeEffectStrip(Output& out, int type) {
 }  // namespace
 
 Canvas StoneCell(int kind, bool cracked) {
-  StoneModel model = BuildModel(kind);
-  Canvas c = RenderStone(model);
-  if (cracked) DrawCracks(c, kind, BuildCracks(kind, c));
+  // Several pictures show the stones; render each once.
+  static Canvas cache[3][2];
+  Canvas& c = cache[kind][cracked ? 1 : 0];
+  if (c.w() == 0) {
+    if (!cracked) {
+      c = RenderStone(BuildModel(kind));
+    } else {
+      c = StoneCell(kind, false);
+      DrawCracks(c, kind, BuildCracks(kind, c));
+    }
+  }
   return c;
 }
 

@@ -392,8 +392,9 @@ bool Canvas::WritePng(const std::string& path, bool opaque) const {
     return false;
   }
   png_init_io(png, f);
-  // Big, mostly empty strips: a light level keeps the build fast at little cost in size.
-  png_set_compression_level(png, 5);
+  // Big, mostly empty strips: a light level keeps the build fast at little cost in size
+  // (the archive packs them again anyway).
+  png_set_compression_level(png, 2);
   png_set_IHDR(png, info, w_, h_, 8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);

@@ -2,7 +2,9 @@
 //
 // The body is rendered into a ring buffer, so notes that ring past its end continue at its start:
 // the last sample leads into the loop point exactly as into any other sample. The intro's last
-// bar plays the body's last bar, so the first entry into the body is just as smooth.
+// bar plays the body's last bar, so the first entry into the body is just as smooth. The beat
+// grid starts an eighth of a beat late, so the loop point sits inside sustained notes rather
+// than on the downbeat's noise.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -15,6 +17,7 @@ namespace {
 constexpr double kLoopStart = 736470;            // 16.7 s at 44.1 kHz
 constexpr double kBeat = kLoopStart / 32;        // the intro is 8 bars of 4/4 (about 115 BPM)
 constexpr double kLoopLength = kBeat * 64;       // 16 bars
+constexpr double kPickup = kBeat / 8;
 constexpr float kTwoPi = 6.28318530718f;
 
 enum Instrument { kKick, kSnare, kHat, kOpenHat, kCrash, kBass, kPad, kArp, kLead };
@@ -171,15 +174,15 @@ void FullBar(std::vector<Note>& out, int bar, int pattern) {
     if (!(last && beat >= 2)) out.push_back({kKick, b0 + beat, 0.5, 0, beat % 2 ? 0.75f : 0.9f, 0, Seed(pattern, beat, kKick)});
     if (beat % 2 == 1 && !last) out.push_back({kSnare, b0 + beat, 0.5, 0, 0.55f, 0.05f, Seed(pattern, beat, kSnare)});
     for (int h = 0; h < 2; ++h) {
-      bool open = h == 1 && beat == 3 && pattern % 4 == 3;
+      bool open = h == 1 && beat == 3 && pattern % 4 == 3 && !last;
       out.push_back({open ? kOpenHat : kHat, b0 + beat + h * 0.5, 0.25, 0, h ? 0.22f : 0.3f, 0.3f,
                      Seed(pattern, beat * 2 + h, kHat)});
     }
   }
   if (pattern % 2 == 1) out.push_back({kKick, b0 + 2.5, 0.5, 0, 0.6f, 0, Seed(pattern, 9, kKick)});
   if (last)
-    for (int s = 0; s < 8; ++s)
-      out.push_back({kSnare, b0 + 2 + s * 0.25, 0.25, 0, 0.3f + s * 0.05f, (s % 2 ? 0.2f : -0.2f), Seed(pattern, 10 + s, kSnare)});
+    for (int s = 0; s < 6; ++s)
+      out.push_back({kSnare, b0 + 2 + s * 0.25, 0.25, 0, 0.3f + s * 0.06f, (s % 2 ? 0.2f : -0.2f), Seed(pattern, 10 + s, kSnare)});
   if (pattern == 0 || pattern == 8) out.push_back({kCrash, b0, 1, 0, 0.45f, -0.3f, Seed(pattern, 0, kCrash)});
   // Bass: driving eighths with an octave lift.
   for (int e = 0; e < 8; ++e) {
@@ -249,12 +252,12 @@ void MakeMusic(Output& out) {
   song.l.assign(introLen + loopLen, 0.0f);
   song.r.assign(introLen + loopLen, 0.0f);
   for (const Note& n : IntroNotes())
-    RenderNote(n, n.beat * kBeat, [&](long i, float l, float r) {
+    RenderNote(n, n.beat * kBeat + kPickup, [&](long i, float l, float r) {
       // Whatever rings past the intro is continued by the body's wrapped tails.
       if (i >= 0 && static_cast<size_t>(i) < introLen) song.Add(static_cast<size_t>(i), l, r);
     });
   for (const Note& n : BodyNotes())
-    RenderNote(n, n.beat * kBeat, [&](long i, float l, float r) {
+    RenderNote(n, n.beat * kBeat + kPickup, [&](long i, float l, float r) {
       size_t j = static_cast<size_t>(i) % loopLen;
       song.Add(introLen + j, l, r);
     });

@@ -29,6 +29,8 @@ struct SdlWindowSystem {
   bool videoStarted = false;
   std::atomic<bool> destroyPending{false};
   std::atomic<int> cursorRequest{-1};  // -1 none, else the wanted visibility
+  std::atomic<int> sizeRequestW{0}, sizeRequestH{0};  // 0: none
+  std::atomic<int> fullscreenRequest{-1};
   int cursorShown = 1;
   int lastDesktopW = 0, lastDesktopH = 0, lastDesktopBits = 0;
   std::atomic<int> clientX{0}, clientY{0}, clientW{0}, clientH{0};
@@ -182,7 +184,12 @@ void SetIcon(int iconId) {
 
 void SetClientSize(int width, int height) {
   SdlWindowSystem& s = S();
-  if (!s.window || !OnOwnerThread()) return;
+  if (!s.window) return;
+  if (!OnOwnerThread()) {
+    s.sizeRequestH = height;
+    s.sizeRequestW = width;
+    return;
+  }
   int w, h;
   SDL_GetWindowSize(s.window, &w, &h);
   if (w != width || h != height) {
@@ -196,7 +203,11 @@ void SetClientSize(int width, int height) {
 
 void SetFullscreen(int fullscreen) {
   SdlWindowSystem& s = S();
-  if (!s.window || !OnOwnerThread()) return;
+  if (!s.window) return;
+  if (!OnOwnerThread()) {
+    s.fullscreenRequest = fullscreen ? 1 : 0;
+    return;
+  }
   SDL_SetWindowFullscreen(s.window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   RefreshClientRect();
 }
@@ -300,6 +311,10 @@ void PumpEvents() {
   if (s.destroyPending) DestroyNow();
   int cursor = s.cursorRequest.exchange(-1);
   if (cursor >= 0) ApplyCursor(cursor);
+  int fullscreen = s.fullscreenRequest.exchange(-1);
+  if (fullscreen >= 0) SetFullscreen(fullscreen);
+  int width = s.sizeRequestW.exchange(0);
+  if (width > 0) SetClientSize(width, s.sizeRequestH);
   SDL_Event e;
   while (SDL_PollEvent(&e)) Translate(e);
   if (s.window) CheckDesktopMode();

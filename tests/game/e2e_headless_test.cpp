@@ -1,0 +1,187 @@
+// The real game binary on the headless back end with a scripted player, from
+// the logo to a finished game and back to the title.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Presented-frame numbers of the script. The logo is left at once; the title
+// then gets its volume changes and the click; the intro is clicked away; the
+// player attacks for a while and then lets the stones through.
+constexpr int kLogoClick = 5;
+constexpr int kTitleStart = 12;         // the title's first presented frame, near enough
+constexpr int kStartClick = 230;
+constexpr int kIntroClick = kStartClick + 65 + 180;
+constexpr int kPlayStart = kIntroClick + 121;  // the play loop's first frame, near enough
+constexpr int kAttackFirst = kPlayStart + 130;
+constexpr int kAttackLast = kPlayStart + 330;
+// Without attacks the last life goes about 883 play frames in, later by 80 for
+// each spawn chance missed; a press here falls after the game-over picture and
+// before the time-out for up to seven misses.
+constexpr int kGameOverPress = kPlayStart + 1564;
+// Released and then Escape on the title; the held button starts no second game.
+constexpr int kRelease = kGameOverPress + 100;
+constexpr int kEscape = kGameOverPress + 200;
+
+std::string Script(bool pressAtGameOver) {
+  std::ostringstream s;
+  s << "frame " << kLogoClick << " click left 10 10\n";
+  // Right at level 5 changes nothing, seven Lefts stop at 0, two Rights give 2.
+  int f = kTitleStart + 70;
+  auto press = [&](const char* key) {
+    s << "frame " << f << " key " << key << " down\n";
+    s << "frame " << f + 2 << " key " << key << " up\n";
+    f += 4;
+  };
+  press("Right");
+  for (int i = 0; i < 7; ++i) press("Left");
+  for (int i = 0; i < 2; ++i) press("Right");
+  s << "frame " << kStartClick << " click left 400 300\n";
+  s << "frame " << kIntroClick << " click left 400 300\n";
+  // Eight points on a ring around the core: every stone deep enough to be hit
+  // is within reach of the nearest one. Now and then the attack type changes.
+  int point = 0;
+  for (int frame = kAttackFirst; frame <= kAttackLast; frame += 2, ++point) {
+    const double angle = (point % 8) * M_PI / 4;
+    const int x = 400 + static_cast<int>(std::lround(150 * std::cos(angle)));
+    const int y = 280 + static_cast<int>(std::lround(150 * std::sin(angle)));
+    s << "frame " << frame << " click left " << x << " " << y << "\n";
+    if (point % 24 == 23) s << "frame " << frame + 1 << " click right " << x << " " << y << "\n";
+  }
+  if (pressAtGameOver) {
+    s << "frame " << kGameOverPress << " down left\n";
+    s << "frame " << kRelease << " up left\n";
+  }
+  s << "frame " << kEscape << " key Escape down\n";
+  return s.str();
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+struct RunResult {
+  int exitCode = -999;
+  std::string config;
+  std::string save;
+  std::string hashes;
+};
+
+fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
+fs::path Resources() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
+
+struct GameRun {
+  pid_t pid = -1;
+  fs::path dir;
+};
+
+// Starts the game in a fresh working directory holding only the resources.
+GameRun StartRun(const std::string& script) {
+  GameRun run;
+  char pattern[] = "/tmp/quarnex_e2e_XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (!made) return run;
+  run.dir = made;
+  std::error_code copied;
+  fs::copy_file(Resources(), run.dir / "res.ptk", copied);
+  {
+    std::ofstream(run.dir / "script.txt") << script;
+  }
+  const std::string scriptPath = (run.dir / "script.txt").string();
+  const std::string hashPath = (run.dir / "hashes.txt").string();
+  const std::string binary = GameBinary().string();
+
+  run.pid = fork();
+  if (run.pid == 0) {
+    if (chdir(run.dir.c_str()) != 0) _exit(127);
+    setenv("QUARNEX_PLATFORM", "headless", 1);
+    setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
+    setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
+    setenv("QUARNEX_FRAME_HASHES", hashPath.c_str(), 1);
+    setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
+    unsetenv("QUARNEX_FRAMES_DIR");
+    alarm(1200);  // a run that never reaches its Escape must not hang the suite
+    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return run;
+}
+
+RunResult FinishRun(const GameRun& run) {
+  RunResult result;
+  int status = 0;
+  if (run.pid > 0 && waitpid(run.pid, &status, 0) == run.pid) {
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  }
+  if (run.dir.empty()) return result;
+  result.config = ReadFile(run.dir / "cfg.ini");
+  result.save = ReadFile(run.dir / "sv.syk");
+  result.hashes = ReadFile(run.dir / "hashes.txt");
+  std::error_code ignored;
+  fs::remove_all(run.dir, ignored);
+  return result;
+}
+
+int32_t LittleEndianAt(const std::string& bytes, size_t offset) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[offset + i]);
+  return static_cast<int32_t>(v);
+}
+
+TEST(EndToEnd, ScriptedPlayerFromLogoToGameOverAndBack) {
+  ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
+  ASSERT_TRUE(fs::exists(Resources())) << Resources();
+  const std::string script = Script(true);
+
+  // The same script twice, and once without the press at the game over.
+  const GameRun runs[3] = {StartRun(script), StartRun(script), StartRun(Script(false))};
+  const RunResult first = FinishRun(runs[0]);
+  const RunResult second = FinishRun(runs[1]);
+  const RunResult unpressed = FinishRun(runs[2]);
+
+  EXPECT_EQ(first.exitCode, 0);
+  // Level 5, Right clamped, seven Lefts clamped at 0, two Rights: level 2.
+  EXPECT_EQ(first.config, "4\n2\n");
+  ASSERT_EQ(first.save.size(), 8u);
+  const int32_t score = LittleEndianAt(first.save, 0);
+  EXPECT_GT(score, 0) << "no stone was broken";
+  EXPECT_LT(score, 256);
+  EXPECT_EQ(LittleEndianAt(first.save, 4), 0);
+  // Every presented frame got a line: the run went on to its Escape.
+  const size_t lines = static_cast<size_t>(std::count(first.hashes.begin(), first.hashes.end(), '\n'));
+  EXPECT_GE(lines, static_cast<size_t>(kEscape));
+
+  EXPECT_EQ(second.exitCode, 0);
+  EXPECT_EQ(second.save, first.save);
+  EXPECT_EQ(second.config, first.config);
+  EXPECT_FALSE(first.hashes.empty());
+  EXPECT_TRUE(second.hashes == first.hashes) << "two runs with the same date and script presented different frames";
+
+  // Without the press the game was still on at the same Escape: the title
+  // created an empty save file and nothing wrote the score. So in the runs
+  // above it was the click that left the game over.
+  EXPECT_EQ(unpressed.exitCode, 0);
+  EXPECT_EQ(unpressed.save.size(), 0u);
+  EXPECT_EQ(unpressed.config, "4\n2\n");
+}
+
+}  // namespace
