@@ -23,6 +23,9 @@ namespace {
 constexpr int kMaxGlyphSlots = 2024;
 constexpr int kMinGlyphSlots = 20;
 constexpr int kCacheBytes = 327680;
+// Beyond these the cache cells would take hundreds of megabytes.
+constexpr int kMaxFontSize = 1024;
+constexpr int kMaxEdgeSize = 16;
 // The face the runtime asks for by default, and what stands in for it here.
 const char kDefaultFaceName[] = "ＭＳ ゴシック";
 const char kDefaultFamily[] = "IPAGothic";
@@ -350,6 +353,10 @@ FontHandle CreateFontToHandle(const char* face, int size, int thickness, int typ
   if (type == -1) type = kFontNormal;
   if (edgeSize > 1) type |= kFontEdge;
   if (edgeSize == -1) edgeSize = 1;
+  // Wider edges only cost time (every glyph pixel marks a square of that
+  // side), and a negative one means nothing.
+  if (edgeSize > kMaxEdgeSize) edgeSize = kMaxEdgeSize;
+  if (edgeSize < 0) edgeSize = 0;
   if (charSet == -1) charSet = GetWindowState().oemCodePageFlag == 2 ? 2 : 1;
   HandleTable& table = Table();
   if (slot < 0 && table.count >= kFontHandleMax) {
@@ -404,7 +411,7 @@ FontHandle CreateFontToHandle(const char* face, int size, int thickness, int typ
   }
   FT_Size_RequestRec request = {FT_SIZE_REQUEST_TYPE_NOMINAL, 0,
                                 static_cast<FT_Long>(f->size) * 64 * f->ftFace->units_per_EM / (up + down), 0, 0};
-  if (f->size <= 0 || FT_Request_Size(f->ftFace, &request) != 0) {
+  if (f->size <= 0 || f->size > kMaxFontSize || FT_Request_Size(f->ftFace, &request) != 0) {
     LogWrite("フォントの作成に失敗しました\n");
     FreeFontResources(f);
     HandleRelease(&table, handle);

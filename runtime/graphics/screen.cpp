@@ -134,6 +134,10 @@ void FillPixelFormat(int bits) {
 // The display part of a mode change. Returns 0 or -1.
 int SetDisplayMode(int width, int height, int bits, int refreshRate) {
   WindowState& ws = GetWindowState();
+  // Unset values read as 640 x 480 x 16.
+  if (width == 0) width = 640;
+  if (height == 0) height = 480;
+  if (bits == 0) bits = 16;
   LogPrintf("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(width),
             static_cast<unsigned>(height), static_cast<unsigned>(bits));
   (void)refreshRate;  // the window system picks the rate of a full-screen desktop

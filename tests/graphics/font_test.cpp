@@ -67,6 +67,17 @@ TEST_F(FontTest, CreationDefaultsAndTheForcedEdge) {
   }
 }
 
+TEST_F(FontTest, AbsurdSizesAndEdgesAreBounded) {
+  EXPECT_EQ(Make(0, 4, 0), -1);
+  EXPECT_EQ(Make(100000, 4, 0), -1);
+  FontHandle f = Make(16, 4, qx::kFontEdge, 100000);
+  ASSERT_NE(f, -1);
+  qx::FontInfo info;
+  ASSERT_EQ(qx::GetFontInfo(f, &info), 0);
+  EXPECT_EQ(info.edgeSize, 16);
+  EXPECT_EQ(qx::DrawFontString(0, 0, "A", 0xFFFFFF, f, 0, 0), 0);
+}
+
 TEST_F(FontTest, HandlesCarryTheFontTypeAndTheLowestFreeSlot) {
   FontHandle a = Make(16, 4, 0);
   FontHandle b = Make(16, 4, 0);

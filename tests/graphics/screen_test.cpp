@@ -9,6 +9,7 @@
 
 #include "headless_graphics.h"
 #include "runtime/core/timing.h"
+#include "runtime/graphics/graph.h"
 
 namespace {
 
@@ -148,6 +149,95 @@ TEST_F(HeadlessGraphics, UnchangedModeKeepsTheScreen) {
   EXPECT_EQ(qx::SetScreenMode(-1, -1, -1, -1), 0);
   EXPECT_EQ(qx::GetBackScreenImage()->pixels, pixels);
   EXPECT_EQ(qx::GetScreenWidth(), 800);
+}
+
+class GraphTargetTest : public HeadlessGraphics {
+ protected:
+  void TearDown() override { qx::DeleteAllGraphs(0); }
+  static GraphHandle MakeTarget(int w, int h) {
+    qx::SetDrawValidGraphCreation(1);
+    GraphHandle g = qx::CreateGraph(w, h, true, false, false);
+    qx::SetDrawValidGraphCreation(0);
+    return g;
+  }
+  static Rect Area() {
+    Rect r;
+    qx::GetClipRect(&r);
+    return r;
+  }
+};
+
+TEST_F(GraphTargetTest, AGraphTargetGetsTheClearAndItsOwnDrawArea) {
+  GraphHandle g = MakeTarget(100, 80);
+  ASSERT_NE(g, -1);
+  qx::MEMIMG view;
+  ASSERT_EQ(qx::GetGraphImage(g, &view), 0);
+  qxtest::FillWith(&view, 0x11111111);
+  qxtest::FillWith(qx::GetBackScreenImage(), 0x22222222);
+
+  ASSERT_EQ(qx::SetDrawTarget(g), 0);
+  EXPECT_EQ(qx::GetDrawTarget(), g);
+  Rect r = Area();
+  EXPECT_EQ(r.right, 100);
+  EXPECT_EQ(r.bottom, 80);
+  qx::SetBackgroundColor(1, 2, 3);
+  EXPECT_EQ(qx::ClearDrawTarget(), 0);
+  qx::SetBackgroundColor(0, 0, 0);
+  ASSERT_EQ(qx::GetGraphImage(g, &view), 0);
+  uint32_t want = qx::PackColor(view.format, 1, 2, 3, 255);
+  EXPECT_EQ(PixelAt(&view, 0, 0), want);
+  EXPECT_EQ(PixelAt(&view, 99, 79), want);
+  EXPECT_EQ(PixelAt(qx::GetBackScreenImage(), 0, 0), 0x22222222u);
+
+  ASSERT_EQ(qx::SetDrawTarget(-2), 0);
+  r = Area();
+  EXPECT_EQ(r.right, 800);
+  EXPECT_EQ(r.bottom, 600);
+}
+
+TEST_F(GraphTargetTest, ATargetOfTheSameSizeKeepsTheDrawArea) {
+  GraphHandle same = MakeTarget(800, 600);
+  GraphHandle other = MakeTarget(64, 64);
+  ASSERT_NE(same, -1);
+  ASSERT_NE(other, -1);
+  qx::SetClipRect(10, 20, 300, 400);
+  ASSERT_EQ(qx::SetDrawTarget(same), 0);
+  Rect r = Area();
+  EXPECT_EQ(r.left, 10);
+  EXPECT_EQ(r.top, 20);
+  EXPECT_EQ(r.right, 300);
+  EXPECT_EQ(r.bottom, 400);
+  ASSERT_EQ(qx::SetDrawTarget(other), 0);
+  r = Area();
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.right, 64);
+  EXPECT_EQ(r.bottom, 64);
+}
+
+TEST_F(GraphTargetTest, ADeletedTargetGraphIsNoLongerDrawnInto) {
+  GraphHandle g = MakeTarget(32, 32);
+  ASSERT_EQ(qx::SetDrawTarget(g), 0);
+  ASSERT_NE(qx::GetDrawTargetImage(), nullptr);
+  qx::DeleteAllGraphs(0);
+  EXPECT_EQ(qx::GetDrawTargetImage(), nullptr);
+  EXPECT_EQ(qx::ClearDrawTarget(), 0);
+  EXPECT_EQ(qx::SetDrawTarget(g), -1);
+}
+
+TEST_F(GraphTargetTest, AnUnchangedModeStillDeletesEveryGraph) {
+  GraphHandle g = qx::CreateGraph(16, 16, true, false, false);
+  ASSERT_NE(g, -1);
+  EXPECT_EQ(qx::SetScreenMode(-1, -1, -1, -1), 0);
+  qx::MEMIMG view;
+  EXPECT_EQ(qx::GetGraphImage(g, &view), -1);
+  EXPECT_EQ(qx::GetScreenWidth(), 800);
+}
+
+TEST_F(GraphTargetTest, WarmUpLeavesTheFrontScreenAsTargetAndNoGraphs) {
+  int before = qx::GraphTable().count;
+  qx::GraphicsWarmUp();
+  EXPECT_EQ(qx::GetDrawTarget(), -4);
+  EXPECT_EQ(qx::GraphTable().count, before);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
