@@ -20,7 +20,10 @@ namespace {
 // Graphics started on the headless platform, 800 x 600 x 32, no window.
 class DrawTest : public ::testing::Test {
  protected:
+  static qx::ScreenMode savedMode_;
+
   static void SetUpTestSuite() {
+    savedMode_ = qx::GetScreenModeRecord();
     qx::SelectPlatform(&qx::kHeadlessPlatform);
     qx::WindowState& ws = qx::GetWindowState();
     ws.windowed = 1;
@@ -35,8 +38,15 @@ class DrawTest : public ::testing::Test {
     qx::DeleteAllGraphs(0);
     qx::EndGraphics();
     qx::StopGraphSystem();
+    // Later suites expect the screen mode they found.
+    const qx::ScreenMode& m = savedMode_;
+    if (m.width != 0)
+      qx::SetScreenMode(m.width, m.height, m.requestedColorBits ? m.requestedColorBits : 16, m.refreshRate);
+    else
+      qx::SetScreenMode(640, 480, m.requestedColorBits ? m.requestedColorBits : 16, 0);
   }
   void SetUp() override {
+    ASSERT_TRUE(qx::ScreenExists());
     qx::SetDrawTarget(-2);
     qx::ResetDrawState();
   }
@@ -91,6 +101,8 @@ class DrawTest : public ::testing::Test {
     return out;
   }
 };
+
+qx::ScreenMode DrawTest::savedMode_;
 
 TEST_F(DrawTest, ColourValuesOnThe32BitScreen) {
   ASSERT_EQ(qx::ScreenColorBits(), 32);
