@@ -124,6 +124,7 @@ TEST(OnScreenLogWide, ALineReaching255BytesContinuesBelow) {
   qx::EndOnScreenLog();
   qx::EndGraphics();
   qx::GetWindowState().windowed = 1;
+  EXPECT_EQ(qx::SetScreenMode(800, 600, 32, 60), 0);
 }
 
 }  // namespace

@@ -381,6 +381,8 @@ TEST(ScreenModeChange, RebuildsTheScreenAndSpacesChangesTwoSecondsApart) {
   qx::EndGraphics();
   EXPECT_FALSE(qx::ScreenExists());
   EXPECT_EQ(qx::FlipScreen(), -1);
+  // Later tests in this process expect the usual mode.
+  EXPECT_EQ(qx::SetScreenMode(800, 600, 32, 60), 0);
 }
 
 }  // namespace
