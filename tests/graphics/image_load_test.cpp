@@ -48,6 +48,9 @@ class ImageLoadTest : public testing::Test {
   void SetUp() override {
     // Loads wait while the window is inactive; these tests have no window.
     qx::GetWindowState().windowActive = 1;
+    // Stores take the requested screen depth; earlier tests in this process may
+    // have asked for 32 bits, and the expected pixels here are for 16.
+    qx::SetScreenMode(640, 480, 16, 0);
     qx::StartGraphSystem();
     qx::GetDrawState().transparentColor = 0xFF00FF;
     char pattern[] = "/tmp/quarnex-image-load-XXXXXX";
