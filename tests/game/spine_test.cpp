@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "game/frame.h"
+#include "support/headless_fixture.h"
 #include "game/game.h"
 #include "runtime/core/window_state.h"
 #include "runtime/platform/headless/headless.h"
@@ -23,30 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Spine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
-    unsetenv("QUARNEX_SCRIPT");  // another test in this process may have left one
-    qx::HeadlessReset();
-    qx::HeadlessClearMessages();
-    qx::HeadlessSetDesktopMode(1920, 1080, 32, 60);
-    memset(&qx::GetWindowState(), 0, sizeof(qx::WindowState));
-    char pattern[] = "/tmp/quarnex-spine-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    oldDir_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(oldDir_);
-    fs::remove_all(dir_);
-    qx::SelectPlatform(previous_);
-  }
-  const qx::Platform* previous_ = nullptr;
-  std::string dir_;
-  fs::path oldDir_;
-};
+class Spine : public HeadlessFixture {};
 
 TEST_F(Spine, ARefusedStartReturnsMinusOneAndTouchesNoFiles) {
   // Another copy of the game holds the instance lock.

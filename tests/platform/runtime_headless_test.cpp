@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "runtime/core/api_internal.h"
+#include "support/headless_fixture.h"
 #include "runtime/core/lock.h"
 #include "runtime/core/window_state.h"
 #include "runtime/platform/headless/headless.h"
@@ -27,20 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class HeadlessRuntime : public ::testing::Test {
+class HeadlessRuntime : public HeadlessFixture {
  protected:
   void SetUp() override {
-    previous_ = qx::SelectPlatform(&qx::kHeadlessPlatform);
-    unsetenv("QUARNEX_SCRIPT");  // another test in this process may have left one
-    qx::HeadlessReset();
-    qx::HeadlessClearMessages();
-    qx::HeadlessSetDesktopMode(1920, 1080, 32, 60);
-    memset(&qx::GetWindowState(), 0, sizeof(qx::WindowState));
-    char pattern[] = "/tmp/quarnex-rt-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    oldDir_ = fs::current_path();
-    fs::current_path(dir_);
+    HeadlessFixture::SetUp();
     SetWindowCaption("QxTest");
     SetScreenMode(800, 600, 32, 60);
     SetLogFileEnabled(1);
@@ -49,9 +40,7 @@ class HeadlessRuntime : public ::testing::Test {
   }
   void TearDown() override {
     EndRuntime();
-    fs::current_path(oldDir_);
-    fs::remove_all(dir_);
-    qx::SelectPlatform(previous_);
+    HeadlessFixture::TearDown();
   }
   std::string Log() {
     std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
@@ -66,9 +55,6 @@ class HeadlessRuntime : public ::testing::Test {
     qx::GetPlatform().window->PostMessage(&m);
   }
 
-  const qx::Platform* previous_ = nullptr;
-  std::string dir_;
-  fs::path oldDir_;
 };
 
 TEST_F(HeadlessRuntime, StartsAndEndsCleanly) {
