@@ -9,7 +9,7 @@ packages=(
   libogg-dev libvorbis-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang xvfb xauth xdotool x11-utils imagemagick
+  clang libclang-rt-dev xvfb xauth xdotool x11-utils imagemagick
 )
 
 missing=()
