@@ -37,15 +37,15 @@ void Configure() {
   const char* dir = getenv("QUARNEX_FRAMES_DIR");
   g_out.framesDir = dir ? dir : "";
   const char* hashes = getenv("QUARNEX_FRAME_HASHES");
-  std::string path = hashes ? hashes : "";
-  if (path == g_out.hashPath) return;
+  if (!hashes) hashes = "";
+  if (g_out.hashPath == hashes) return;  // compared in place: no allocation per frame
   if (g_out.hashFile) fclose(g_out.hashFile);
   g_out.hashFile = nullptr;
-  g_out.hashPath = path;
+  g_out.hashPath = hashes;
   g_out.hash = kFnvOffset;
-  if (path.empty()) return;
-  g_out.hashFile = fopen(path.c_str(), "w");
-  if (!g_out.hashFile) fprintf(stderr, "quarnex: cannot write frame hashes to %s\n", path.c_str());
+  if (!*hashes) return;
+  g_out.hashFile = fopen(hashes, "w");
+  if (!g_out.hashFile) fprintf(stderr, "quarnex: cannot write frame hashes to %s\n", hashes);
 }
 
 // Position within the current refresh, in units of 1 / (60 * 1e6) s, so the
