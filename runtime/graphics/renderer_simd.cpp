@@ -45,14 +45,14 @@ QX_AVX2 inline __m256i Channel(__m256i v, int shift) {
 // Eight pixels: S source, D destination, W weights, copy lanes taking S whole.
 template <int Sh>
 QX_AVX2 inline __m256i Mix8(__m256i S, __m256i D, __m256i W) {
-  __m256i out = _mm256_and_si256(D, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
-  for (int c = 0; c < 3; ++c) {
-    __m256i s = Channel(S, 8 * c), d = Channel(D, 8 * c);
+  // Spelled out: left as a loop the compiler kept variable shift counts.
+  auto one = [&](int shift) QX_AVX2 {
+    __m256i s = Channel(S, shift), d = Channel(D, shift);
     __m256i r = _mm256_add_epi32(_mm256_slli_epi32(d, Sh), _mm256_mullo_epi32(_mm256_sub_epi32(s, d), W));
-    r = _mm256_srli_epi32(r, Sh);
-    out = _mm256_or_si256(out, _mm256_slli_epi32(r, 8 * c));
-  }
-  return out;
+    return _mm256_slli_epi32(_mm256_srli_epi32(r, Sh), shift);
+  };
+  __m256i out = _mm256_and_si256(D, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+  return _mm256_or_si256(_mm256_or_si256(out, one(0)), _mm256_or_si256(one(8), one(16)));
 }
 
 // One weight below 256: red and blue, then green, two fields per 32-bit lane
