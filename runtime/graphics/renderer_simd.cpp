@@ -45,14 +45,14 @@ QX_AVX2 inline __m256i Channel(__m256i v, int shift) {
 // Eight pixels: S source, D destination, W weights, copy lanes taking S whole.
 template <int Sh>
 QX_AVX2 inline __m256i Mix8(__m256i S, __m256i D, __m256i W) {
-  __m256i out = _mm256_and_si256(D, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
-  for (int c = 0; c < 3; ++c) {
-    __m256i s = Channel(S, 8 * c), d = Channel(D, 8 * c);
+  // Spelled out: left as a loop the compiler kept variable shift counts.
+  auto one = [&](int shift) QX_AVX2 {
+    __m256i s = Channel(S, shift), d = Channel(D, shift);
     __m256i r = _mm256_add_epi32(_mm256_slli_epi32(d, Sh), _mm256_mullo_epi32(_mm256_sub_epi32(s, d), W));
-    r = _mm256_srli_epi32(r, Sh);
-    out = _mm256_or_si256(out, _mm256_slli_epi32(r, 8 * c));
-  }
-  return out;
+    return _mm256_slli_epi32(_mm256_srli_epi32(r, Sh), shift);
+  };
+  __m256i out = _mm256_and_si256(D, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+  return _mm256_or_si256(_mm256_or_si256(out, one(0)), _mm256_or_si256(one(8), one(16)));
 }
 
 // One weight below 256: red and blue, then green, two fields per 32-bit lane
@@ -96,6 +96,10 @@ QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256
       if ((fullBits | clearBits) == 0xFF) {
         if constexpr (n == 1) {
           return _mm256_blendv_epi8(D, S, full);
+        } else if constexpr (UP && !UM) {
+          // One weight for every drawn lane: its 16-bit form stays out of the loop.
+          __m256i r = Mix8One(S, D, p);
+          return fullBits == 0xFF ? r : _mm256_blendv_epi8(D, r, full);
         } else {
           W = _mm256_and_si256(W, full);
           if constexpr (n == 2)
@@ -121,6 +125,10 @@ QX_AVX2 inline __m256i Blend8(__m256i S, __m256i D, __m256i m, __m256i p, __m256
       if constexpr (alpha) {
         __m256i a = _mm256_srli_epi32(S, 24);
         W = (UP || UM) ? _mm256_mullo_epi32(W, a) : a;
+      }
+      if constexpr (Key && n == 1 && UP) {
+        // As above: the constant weight, then the keyed lanes keep the destination.
+        return _mm256_blendv_epi8(Mix8One(S, D, p), D, _mm256_cmpeq_epi32(S, key));
       }
       if constexpr (Key) W = _mm256_andnot_si256(_mm256_cmpeq_epi32(S, key), W);
       if constexpr (n == 1)
@@ -157,10 +165,12 @@ QX_AVX2 void RowMapped8(uint32_t* d, const uint32_t* src, int stride, int64_t sx
   __m256i offY = _mm256_mullo_epi32(lane, _mm256_set1_epi32(static_cast<int>(dy)));
   __m256i strideV = _mm256_set1_epi32(stride);
   __m256i zero = _mm256_setzero_si256();
-  for (int g = 0; g < groups; ++g) {
-    int64_t bx = sx + static_cast<int64_t>(8 * g) * dx, by = sy + static_cast<int64_t>(8 * g) * dy;
-    __m256i X = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(bx)), offX);
-    __m256i Y = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(by)), offY);
+  // Stepping in 32-bit lanes wraps alike, so the low 32 bits stay those of the 64-bit positions.
+  __m256i X = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(sx)), offX);
+  __m256i Y = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(sy)), offY);
+  __m256i stepX = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(8 * dx)));
+  __m256i stepY = _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(8 * dy)));
+  for (int g = 0; g < groups; ++g, X = _mm256_add_epi32(X, stepX), Y = _mm256_add_epi32(Y, stepY)) {
     __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(Y, 18), strideV), _mm256_srli_epi32(X, 18));
     __m256i S = _mm256_i32gather_epi32(reinterpret_cast<const int*>(src), idx, 4);
     __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 8 * g));
