@@ -11,7 +11,10 @@ extern int PointerX, PointerY;
 bool SceneLoopContinue();
 // Colours, frame start tick, second clear and, for title and gameplay, the pointer.
 void SceneFrameStart(bool readPointer);
-// Busy wait until 17 ms have passed since the frame start.
+// FlipScreen, with its time kept out of the frame statistics.
+void PresentFrame();
+// Wait until 17 ms have passed since the frame start: mostly asleep, the
+// last millisecond spinning on the tick.
 void SceneFrameWait();
 void RefreshSceneColors();
 int UpdateFrameInput();

@@ -1,5 +1,6 @@
 // The program's entry: runtime settings, start-up, and the scene dispatcher.
 #include "game/frame.h"
+#include "game/frame_stats.h"
 #include "game/game.h"
 #include "game/input_hold.h"
 #include "game/scenes.h"
@@ -18,21 +19,27 @@ enum SceneState {
 void RunScene() {
   switch (func_state) {
     case kStateLogo:
+      FrameStatsLoadBegin();
       LoadLogoResources();
+      FrameStatsLoadEnd(kStatLogo);
       LogoScene();
       func_state = kStateTitle;  // the logo is shown once, however it ended
       break;
     case kStateTitle:
       ResetSceneResources();
+      FrameStatsLoadBegin();
       LoadTitleResources();
+      FrameStatsLoadEnd(kStatTitle);
       TitleScene();
       break;
     case kStateGame:
       func_state = kStateTitle;  // the title follows every game
       ResetSceneResources();
       // The gameplay draws the title's digits, so both loaders run.
+      FrameStatsLoadBegin();
       LoadTitleResources();
       LoadGameResources();
+      FrameStatsLoadEnd(kStatPlay);
       GameScene();
       break;
     default:
@@ -44,6 +51,7 @@ void RunScene() {
 }  // namespace
 
 int GameMain() {
+  FrameStatsStart();
   SetWindowCaption("Quarnex");
   SetWindowIconResource(103);
   SetScreenMode(800, 600, 32, 60);
@@ -69,5 +77,6 @@ int GameMain() {
     FlipScreen();
   }
   EndRuntime();
+  FrameStatsFinish();
   return 0;
 }

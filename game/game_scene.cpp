@@ -1,4 +1,5 @@
 #include "game/frame.h"
+#include "game/frame_stats.h"
 #include "game/game_draw.h"
 #include "game/game_rules.h"
 #include "game/input_hold.h"
@@ -18,13 +19,15 @@ void SeedFromDate() {
 // A stop by the loop condition also stops the play loop that follows.
 void RunIntro() {
   IntroState intro{0, 0};
+  FrameStatsScene(kStatIntro);
   while (SceneLoopContinue()) {
     SceneFrameStart(true);
     DrawList list;
     const int ended = BuildIntroFrame(intro, GameRes.intro, GetMouseHold(1), SceneBlack, list);
     IssueDrawList(list);
     if (ended) return;
-    FlipScreen();
+    PresentFrame();
+    FrameStatsEnd();  // the intro is paced by the presentation alone
     ++intro.counter;
   }
 }
@@ -41,6 +44,8 @@ void GameScene() {
 
   if (TitleVariant == 0) RunIntro();
 
+  FrameStatsScene(kStatPlay);
+
   while (SceneLoopContinue()) {
     SceneFrameStart(true);
     const PlayInput input{PointerX, PointerY, GetMouseHold(1), GetMouseHold(2)};
@@ -54,7 +59,7 @@ void GameScene() {
     DrawList list;
     BuildGameFrame(game, GameRes, TitleRes.largeDigits, PointerX, PointerY, SceneBlack, SceneWhite, list);
     IssueDrawList(list);
-    FlipScreen();
+    PresentFrame();
     PlayRequestedSounds(game, GameRes);
     SceneFrameWait();
     ++game.frame;

@@ -1,4 +1,5 @@
 #include "game/frame.h"
+#include "game/frame_stats.h"
 #include "game/input_hold.h"
 #include "game/scene_frames.h"
 #include "game/scenes.h"
@@ -39,12 +40,13 @@ void BuildLogoFrame(int c, const LogoResources& logo, int white, int black, Draw
 
 void LogoScene() {
   int counter = 0;
+  FrameStatsScene(kStatLogo);
   while (SceneLoopContinue()) {
     SceneFrameStart(false);
     DrawList list;
     BuildLogoFrame(counter, LogoRes, SceneWhite, SceneBlack, list);
     IssueDrawList(list);
-    FlipScreen();
+    PresentFrame();
     if (counter == kLogoJingleFrame) PlaySoundHandle(LogoRes.jingle, 1, 1);
     SceneFrameWait();
     ++counter;

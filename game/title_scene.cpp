@@ -1,4 +1,5 @@
 #include "game/frame.h"
+#include "game/frame_stats.h"
 #include "game/input_hold.h"
 #include "game/numbers.h"
 #include "game/scene_frames.h"
@@ -63,6 +64,7 @@ void TitleScene() {
   GameScore = 0;
   LoadSaveData();
   TitleState title{0, 0};
+  FrameStatsScene(kStatTitle);
   while (SceneLoopContinue()) {
     SceneFrameStart(true);
     const TitleInput input{GetMouseHold(1), CheckStatePad(kPadLeftBit), CheckStatePad(kPadRightBit), PointerX,
@@ -79,7 +81,7 @@ void TitleScene() {
       SaveSettings();
       return;
     }
-    FlipScreen();
+    PresentFrame();
     SceneFrameWait();
     ++title.counter;
   }
