@@ -96,6 +96,35 @@ void RecomputeUnusedMask(GraphImage* image) {
 
 bool IsPaletteLayout(const ColorFormat& f) { return f.BytesPerPixel == 1 && f.RedMask == 0xFF0000; }
 
+// Transparent mode as it stands once the destination and the sources are known.
+int EffectiveTransparentMode(const ColorFormat& df, const ColorFormat& sf, const GraphImage* alpha,
+                             int transparentMode, int alphaFromRed) {
+  if (df.AlphaBits == 0 || sf.AlphaBits > 0 || alpha || alphaFromRed) return 0;
+  return transparentMode;
+}
+
+// True when the per-pixel conversion would store every source value
+// unchanged: the same layout, and channels that fill every bit, so no stray
+// bit is dropped and none is added.
+bool ConversionIsCopy(const ColorFormat& sf, const ColorFormat& df, const GraphImage* alpha, int transparentMode,
+                      int zeroColor, int alphaFromRed) {
+  if (alpha || zeroColor || alphaFromRed || transparentMode != 0) return false;
+  if (sf.BytesPerPixel != df.BytesPerPixel || sf.BytesPerPixel < 2 || sf.ColorBitDepth != sf.BytesPerPixel * 8)
+    return false;
+  if (!SameColourMasks(sf, df) || sf.AlphaMask != df.AlphaMask) return false;
+  const uint32_t all = sf.ColorBitDepth >= 32 ? 0xFFFFFFFFu : ((1u << sf.ColorBitDepth) - 1u);
+  return (sf.RedMask | sf.GreenMask | sf.BlueMask | sf.AlphaMask) == all && df.UnusedMask == 0;
+}
+
+// 8-bit blue, green, red bytes into 32-bit pixels with the same channel
+// positions and no alpha: what the per-pixel conversion makes of them.
+bool IsRgb24ToXrgb32(const ColorFormat& sf, const ColorFormat& df, const GraphImage* alpha, int zeroColor,
+                     int alphaFromRed) {
+  return !alpha && !zeroColor && !alphaFromRed && sf.BytesPerPixel == 3 && df.BytesPerPixel == 4 &&
+         sf.AlphaBits == 0 && df.AlphaBits == 0 && sf.RedMask == 0xFF0000 && sf.GreenMask == 0xFF00 &&
+         sf.BlueMask == 0xFF && df.RedMask == 0xFF0000 && df.GreenMask == 0xFF00 && df.BlueMask == 0xFF;
+}
+
 }  // namespace
 
 ImageFileLoader GetImageFileLoader() { return g_loader; }
@@ -164,8 +193,30 @@ int ConvertImageRect(uint8_t* dest, int destPitch, const ColorFormat* df, const 
     return 0;
   }
 
-  if (df->AlphaBits == 0 || sf.AlphaBits > 0 || alpha || alphaFromRed) transparentMode = 0;
+  transparentMode = EffectiveTransparentMode(*df, sf, alpha, transparentMode, alphaFromRed);
   const uint32_t colourMask = df->RedMask | df->GreenMask | df->BlueMask;
+
+  if (ConversionIsCopy(sf, *df, alpha, transparentMode, zeroColor, alphaFromRed)) {
+    for (int y = 0; y < h; ++y) {
+      if (!mirror) {
+        memcpy(destPixel(0, y), srcPixel(0, y), static_cast<size_t>(w) * dbpp);
+      } else {
+        for (int x = 0; x < w; ++x) memcpy(destPixel(x, y), srcPixel(x, y), dbpp);
+      }
+    }
+    return 0;
+  }
+  if (!transparentMode && IsRgb24ToXrgb32(sf, *df, alpha, zeroColor, alphaFromRed)) {
+    const uint32_t unused = df->UnusedMask;
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* s = srcPixel(0, y);
+      for (int x = 0; x < w; ++x, s += 3) {
+        const uint32_t v = static_cast<uint32_t>(s[0] | (s[1] << 8) | (s[2] << 16)) | unused;
+        StoreValue(destPixel(x, y), 4, v);
+      }
+    }
+    return 0;
+  }
 
   if (transparentMode && SameColourMasks(sf, *df) && sbpp == dbpp && sbpp > 1) {
     for (int y = 0; y < h; ++y)
@@ -265,8 +316,40 @@ int TransferImageToGraph(const GraphImage* picture, const GraphImage* alpha, int
   return 0;
 }
 
-GraphHandle BuildGraphFromImage(GraphImage* picture, GraphImage* alpha, bool textureAllowed, bool reverse,
-                                bool mirrorNow) {
+namespace {
+
+// When a new graph's one store would receive an exact copy of the whole
+// picture, the store takes the picture's buffer instead: no copy, and the
+// picture's pixels are never in memory twice. The store's own buffer was
+// never written, so its pages were never touched. The picture is left empty.
+bool HandPixelsToStore(GraphImage* picture, const GraphImage* alpha, GraphHandle graph) {
+  GraphRecord* g = GetGraphRecord(graph);
+  if (!g || g->tileCount != 1 || alpha) return false;
+  SurfaceTile* t = GetSurfaceTile(g->tiles[0]);
+  SurfaceData* data = t ? GetSurfaceData(t->store) : nullptr;
+  if (!data || data->refCount != 1 || data->image.validMarker != kMemImgValid) return false;
+  MEMIMG& img = data->image;
+  if (img.borrowedFlag || img.paletteFlag || img.pixelType == kPixelMask8 || img.premultiplied || img.runTable)
+    return false;
+  if (t->x != 0 || t->y != 0 || t->storeX != 0 || t->storeY != 0 || t->width != img.width ||
+      t->height != img.height || img.width != picture->width || img.height != picture->height ||
+      img.pitch != picture->pitch)
+    return false;
+  const ColorFormat& sf = picture->format;
+  if (!ConversionIsCopy(sf, *img.format, nullptr, EffectiveTransparentMode(*img.format, sf, nullptr, 1, 0), 0, 0))
+    return false;
+  MemFree(img.pixels);
+  img.pixels = picture->pixels;
+  picture->pixels = nullptr;
+  g->fileName[0] = 0;
+  g->reverse = 0;
+  g->sourceX = 0;
+  g->sourceY = 0;
+  return true;
+}
+
+GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllowed, bool reverse, bool mirrorNow,
+                       bool consume) {
   if (!picture || !picture->pixels) return -1;
   RecomputeUnusedMask(picture);
   if (alpha) RecomputeUnusedMask(alpha);
@@ -279,7 +362,8 @@ GraphHandle BuildGraphFromImage(GraphImage* picture, GraphImage* alpha, bool tex
   const bool hasAlpha = picture->format.AlphaBits > 0 || alpha;
   const bool palette = IsPaletteLayout(picture->format) && !hasAlpha;
   GraphHandle handle = CreateGraph(picture->width, picture->height, textureAllowed, hasAlpha, palette);
-  if (handle != -1 && TransferImageToGraph(picture, alpha, 0, 0, handle, 0) != 0) {
+  const bool handed = handle != -1 && consume && HandPixelsToStore(picture, alpha, handle);
+  if (handle != -1 && !handed && TransferImageToGraph(picture, alpha, 0, 0, handle, 0) != 0) {
     ReleaseGraph(handle, 0);
     handle = -1;
   }
@@ -290,12 +374,12 @@ GraphHandle BuildGraphFromImage(GraphImage* picture, GraphImage* alpha, bool tex
   return handle;
 }
 
-int CreateDivGraphFromGraphImage(GraphImage* picture, GraphImage* alpha, int count, int across, int down,
-                                 int cellWidth, int cellHeight, GraphHandle* handles, bool textureAllowed,
-                                 bool reverse, bool mirrorNow) {
+int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across, int down, int cellWidth,
+                   int cellHeight, GraphHandle* handles, bool textureAllowed, bool reverse, bool mirrorNow,
+                   bool consume) {
   if (!handles || count <= 0 || across <= 0 || down <= 0) return -1;
   for (int i = 0; i < count; ++i) handles[i] = -1;
-  GraphHandle parent = BuildGraphFromImage(picture, alpha, textureAllowed, reverse, mirrorNow);
+  GraphHandle parent = BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, consume);
   if (parent == -1) return -1;
   int i = 0;
   for (int row = 0; row < down && i < count; ++row) {
@@ -317,6 +401,20 @@ int CreateDivGraphFromGraphImage(GraphImage* picture, GraphImage* alpha, int cou
   }
   ReleaseGraph(parent, 0);
   return 0;
+}
+
+}  // namespace
+
+GraphHandle BuildGraphFromImage(GraphImage* picture, GraphImage* alpha, bool textureAllowed, bool reverse,
+                                bool mirrorNow) {
+  return BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, false);
+}
+
+int CreateDivGraphFromGraphImage(GraphImage* picture, GraphImage* alpha, int count, int across, int down,
+                                 int cellWidth, int cellHeight, GraphHandle* handles, bool textureAllowed,
+                                 bool reverse, bool mirrorNow) {
+  return CreateDivGraph(picture, alpha, count, across, down, cellWidth, cellHeight, handles, textureAllowed, reverse,
+                        mirrorNow, false);
 }
 
 int LoadGraphImage(const char* fileName, const void* data, size_t size, int reverse, GraphImage* picture,
@@ -358,7 +456,8 @@ GraphHandle LoadGraphFile(const char* fileName, int noTexture) {
     LogWrite(text);
     return -1;
   }
-  GraphHandle handle = BuildGraphFromImage(&picture, loaded == 0 ? &alpha : nullptr, noTexture == 0, false, false);
+  // The picture is freed right after, so the graph may take its pixels.
+  GraphHandle handle = BuildGraph(&picture, loaded == 0 ? &alpha : nullptr, noTexture == 0, false, false, true);
   SetGraphFileName(handle, fileName);
   ReleaseGraphImage(&picture);
   ReleaseGraphImage(&alpha);
@@ -383,8 +482,8 @@ int LoadDividedGraphFile(const char* fileName, int count, int across, int down, 
     LogPrintf("右記のグラフィックファイルのロードに失敗しました：%s", fileName);
     return -1;
   }
-  int result = CreateDivGraphFromGraphImage(&picture, loaded == 0 ? &alpha : nullptr, count, across, down,
-                                            cellWidth, cellHeight, handles, noTexture == 0, false, false);
+  int result = CreateDivGraph(&picture, loaded == 0 ? &alpha : nullptr, count, across, down, cellWidth, cellHeight,
+                              handles, noTexture == 0, false, false, true);
   for (int i = 0; i < count; ++i) SetGraphFileName(handles[i], fileName);
   ReleaseGraphImage(&picture);
   ReleaseGraphImage(&alpha);

@@ -16,6 +16,9 @@ constexpr int64_t kNanosPerSecond = 1000000000LL;
 // Share of a refresh spent in the blank (45 of 525 lines, as on a 60 Hz mode).
 constexpr int64_t kScanLines = 525;
 constexpr int64_t kVisibleLines = 480;
+// The wait sleeps until this long before the blank and spins the rest: a
+// sleep may wake late by about this much, a spin does not.
+constexpr int64_t kSpinNanos = 1000000;
 
 struct SdlDisplay {
   SDL_Renderer* renderer;
@@ -112,10 +115,15 @@ void WaitForVerticalBlank() {
   int64_t frameStart = now - now % period;
   int64_t blankStart = frameStart + (period * kVisibleLines + kScanLines - 1) / kScanLines;
   if (blankStart <= now) blankStart += period;
-  timespec until;
-  until.tv_sec = static_cast<time_t>(blankStart / kNanosPerSecond);
-  until.tv_nsec = static_cast<long>(blankStart % kNanosPerSecond);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  const int64_t wake = blankStart - kSpinNanos;
+  if (wake > now) {
+    timespec until;
+    until.tv_sec = static_cast<time_t>(wake / kNanosPerSecond);
+    until.tv_nsec = static_cast<long>(wake % kNanosPerSecond);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+  }
+  while (NowNanos() < blankStart) {
   }
 }
 
