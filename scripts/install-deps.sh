@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libogg-dev libvorbis-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libspng-dev time
   clang libclang-rt-dev xvfb xauth xdotool x11-utils imagemagick
 )
 
