@@ -1,8 +1,8 @@
 #include "game/frame_stats.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <string>
 // For the steady clock: <chrono> itself holds a literal that the Shift-JIS
 // execution character set cannot take.
 #include <thread>
@@ -29,7 +29,7 @@ struct Load {
 
 struct Stats {
   bool enabled;
-  std::string path;
+  char path[4096];
   SceneCounts scenes[kStatSceneCount];
   Load loads[kMaxLoads];
   int loadCount;
@@ -53,15 +53,20 @@ int64_t CpuMicros() {
 
 void FrameStatsStart() {
   const char* path = std::getenv("QUARNEX_FRAME_STATS");
-  g_stats.enabled = path && *path && std::clock() != static_cast<std::clock_t>(-1);
-  if (g_stats.enabled) g_stats.path = path;
+  if (!path || !*path || std::clock() == static_cast<std::clock_t>(-1)) return;
+  if (std::strlen(path) >= sizeof(g_stats.path)) {
+    std::fprintf(stderr, "quarnex: the frame statistics path is too long\n");
+    return;
+  }
+  std::strcpy(g_stats.path, path);
+  g_stats.enabled = true;
 }
 
 void FrameStatsFinish() {
   if (!g_stats.enabled) return;
-  FILE* out = std::fopen(g_stats.path.c_str(), "w");
+  FILE* out = std::fopen(g_stats.path, "w");
   if (!out) {
-    std::fprintf(stderr, "quarnex: cannot write frame statistics to %s\n", g_stats.path.c_str());
+    std::fprintf(stderr, "quarnex: cannot write frame statistics to %s\n", g_stats.path);
     return;
   }
   FrameStatsWrite(out);
@@ -105,11 +110,10 @@ void FrameStatsLoadEnd(StatScene scene) {
 }
 
 void FrameStatsReset() {
-  const bool enabled = g_stats.enabled;
-  std::string path = g_stats.path;
-  g_stats = Stats();
-  g_stats.enabled = enabled;
-  g_stats.path = path;
+  // Counts only: whether and where to write stays.
+  std::memset(g_stats.scenes, 0, sizeof(g_stats.scenes));
+  g_stats.loadCount = 0;
+  g_stats.inFrame = false;
 }
 
 void FrameStatsAddFrame(StatScene scene, int64_t micros) {
