@@ -303,6 +303,12 @@ TEST_F(SdlInputXvfb, FullScreenCursorIsInTheGamesPixels) {
   ASSERT_TRUE(ready) << "the probe did not start the runtime";
   std::string window;
   ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+  // No window manager runs on this server to give the full-screen window the whole
+  // screen, so the test does its part.
+  ASSERT_EQ(RunXdotool({"windowmove", "--sync", window, "0", "0"}), 0);
+  ASSERT_EQ(RunXdotool({"windowsize", "--sync", window, "1280", "1024"}), 0);
 
   struct Case {
     const char* desktopX;
