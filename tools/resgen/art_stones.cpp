@@ -262,7 +262,7 @@ std::vector<Crack> BuildCracks(int kind, const Canvas& stone) {
   };
   for (int i = 0; i < mains; ++i) {
     float a = phase + i * 2 * kPi / mains + rng.Range(-0.3f, 0.3f);
-    Crack c{{origin}, 4.5f};
+    Crack c{{origin}, 6.5f};
     Vec2 p = origin;
     for (int s = 0; s < 16; ++s) {
       a += rng.Range(-0.45f, 0.45f);
@@ -271,7 +271,7 @@ std::vector<Crack> BuildCracks(int kind, const Canvas& stone) {
       c.path.push_back(q);
       p = q;
       if (s > 2 && rng.Uniform() < 0.18f) {
-        Crack br{{p}, 2.5f};
+        Crack br{{p}, 3.6f};
         float ba = a + (rng.Uniform() < 0.5f ? 0.7f : -0.7f);
         Vec2 bp = p;
         for (int k = 0; k < 5; ++k) {
@@ -303,7 +303,7 @@ void DrawCracks(Canvas& stone, int kind, const std::vector<Crack>& cracks) {
     }
   // Soft edges: the game scales stones up to three times with nearest pixels, where a
   // hard-edged line shows as steps.
-  dark.Blur(1.6f);
+  dark.Blur(1.3f);
   light.Blur(1.2f);
   for (int y = 0; y < kCell; ++y)
     for (int x = 0; x < kCell; ++x) {
