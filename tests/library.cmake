@@ -33,5 +33,5 @@ quarnex_headless_test(library_consumer quarnex-consumer ${QUARNEX_EXAMPLE_RUNS}/
 
 add_test(NAME library_install
          COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DBINARY_DIR=${PROJECT_BINARY_DIR}
-                 -DWORK=${PROJECT_BINARY_DIR}/install-test -P ${CMAKE_CURRENT_SOURCE_DIR}/install/install_test.cmake)
+                 -DWORK=${PROJECT_BINARY_DIR}/install-test "-DCXX_FLAGS=${CMAKE_CXX_FLAGS}" -P ${CMAKE_CURRENT_SOURCE_DIR}/install/install_test.cmake)
 set_tests_properties(library_install PROPERTIES TIMEOUT 900)

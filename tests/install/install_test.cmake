@@ -1,4 +1,6 @@
 # cmake -DSOURCE_DIR=... -DBINARY_DIR=... -DWORK=... -P install_test.cmake
+# CXX_FLAGS: the build's own CMAKE_CXX_FLAGS (empty unless it is a sanitizer build,
+# whose library needs the same instrumentation in the programs that link it).
 # Installs the build into a fresh prefix, builds a program of one's own and the
 # examples against it (CMake package and pkg-config), and runs them headless.
 foreach(var SOURCE_DIR BINARY_DIR WORK)
@@ -35,7 +37,7 @@ if(CCACHE)
   set(launcher -DCMAKE_CXX_COMPILER_LAUNCHER=${CCACHE})
 endif()
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install -B ${WORK}/build -DCMAKE_PREFIX_PATH=${prefix}
-    -DQUARNEX_EXAMPLES_DIR=${SOURCE_DIR}/examples -DCMAKE_BUILD_TYPE=Release ${launcher})
+    -DQUARNEX_EXAMPLES_DIR=${SOURCE_DIR}/examples -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" ${launcher})
 run(${CMAKE_COMMAND} --build ${WORK}/build -j2)
 
 # The same program through pkg-config.
@@ -44,7 +46,7 @@ get_filename_component(pcdir ${pc} DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} ${pcdir})
 run(pkg-config --static --cflags --libs quarnex)
 string(STRIP "${last_output}" flags)
-separate_arguments(flags UNIX_COMMAND "${flags}")
+separate_arguments(flags UNIX_COMMAND "${CXX_FLAGS} ${flags}")
 run(c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer.cpp -o ${WORK}/consumer-pc ${flags})
 
 # Run them headless for a few frames, each in a folder of its own.
