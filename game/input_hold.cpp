@@ -30,7 +30,8 @@ void Count(int* counter, bool down) { *counter = down ? *counter + 1 : 0; }
 }  // namespace
 
 int UpdateKeyHold() {
-  unsigned char states[256];
+  // GetAllKeyStates leaves the buffer alone while input is not set up yet.
+  unsigned char states[256] = {};
   GetAllKeyStates(states);
   for (int code = 0; code < 256; ++code) Count(&KeyHold[code], states[code] == 1);
   return 0;

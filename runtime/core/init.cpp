@@ -23,17 +23,6 @@
 namespace qx {
 namespace {
 
-// Writes formatted text as it is (no line feed added).
-void LogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogText(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof(text), format, args);
-  va_end(args);
-  LogWrite(text);
-}
-
 const PlatformWindowOps& Win() { return *GetPlatform().window; }
 
 uint64_t ReadTimeStampCounter() {
@@ -54,11 +43,7 @@ void WriteSystemReport() {
   PlatformSystemInfo info;
   os.QuerySystemInfo(&info);
   LogWrite("ＯＳ  ");
-  LogText("%s %s\n", info.osName[0] ? info.osName : "Linux", info.osRelease);
-
-  int desktopW = 0, desktopH = 0, desktopBits = 0;
-  Win().GetDesktopMode(&desktopW, &desktopH, &desktopBits, nullptr);
-  LogText("デスクトップ  %d x %d  %dビットカラー\n", desktopW, desktopH, desktopBits);
+  LogText("%s ( Build %d %s )\n", info.osName[0] ? info.osName : "Linux", info.osBuild, info.osRelease);
 
   ws.timerPeriodMin = os.TimerPeriodMin();
   os.TimerBeginPeriod(ws.timerPeriodMin);

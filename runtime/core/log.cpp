@@ -124,6 +124,15 @@ int LogPrintf(const char* format, ...) {
   return LogWrite(text);
 }
 
+int LogText(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  return LogWrite(text);
+}
+
 int LogIndentIncrease() {
   g_indent++;
   return 0;

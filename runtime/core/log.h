@@ -12,6 +12,8 @@ void StartLog();
 int LogWrite(const char* text);
 // Formats into 1024 bytes, appends a line feed, writes; returns -1.
 int LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Formats into 1024 bytes and writes without a line feed, so the line stays open.
+int LogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int LogIndentIncrease();
 int LogIndentDecrease();
 int LogIndentLevel();

@@ -98,10 +98,10 @@ void TimerCheck() {
   LogPrintf("精度結果 更新回数 マルチメディアタイマー：%d  パフォーマンスカウンター：%d", timerCount, counterCount);
   LogWrite(" ");
   if (timerCount > counterCount) {
-    LogPrintf("マルチメディアタイマーを使用します タイマー分解能 : %d.00 ms ", ws.timerPeriodMin);
+    LogText("マルチメディアタイマーを使用します タイマー分解能 : %d.00 ms ", ws.timerPeriodMin);
     ws.UsePerformanceCounter = 0;
   } else {
-    LogPrintf("パフォーマンスカウンターを使用します タイマー分解能 : %lf KHz ",
+    LogText("パフォーマンスカウンターを使用します タイマー分解能 : %lf KHz ",
               static_cast<double>(ws.counterFrequency) * 0.001);
   }
   LogWrite(" ");
@@ -129,8 +129,9 @@ int SeedRandom(int seed) {
 
 int GetRandomInt(int max) {
   uint32_t r = RandomNext();
-  // (max + 1) sign-extended: max = -1 multiplies by 0.
-  uint64_t range = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(max) + 1u)));
+  // max + 1 in 64 bits: max = -1 multiplies by 0, and the largest max does not
+  // wrap to a negative range.
+  uint64_t range = static_cast<uint64_t>(static_cast<int64_t>(max) + 1);
   uint64_t product = static_cast<uint64_t>(r) * range;
   return static_cast<int32_t>(static_cast<uint32_t>(product >> 32));
 }

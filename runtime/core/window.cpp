@@ -299,7 +299,7 @@ int CreateMainWindow() {
   ws.totalMemory = info.totalMemory;
   ws.availableMemory = info.availableMemory;
   // 64-bit amounts: a 32-bit view misreports machines with more than 4 GB.
-  LogPrintf("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", info.totalMemory / 1048576.0, info.availableMemory / 1048576.0);
+  LogText("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", info.totalMemory / 1048576.0, info.availableMemory / 1048576.0);
   char debug[64];
   snprintf(debug, sizeof(debug), "%.2fMB\n", info.availableMemory / 1048576.0);
   os.DebugOutput(debug);

@@ -112,6 +112,20 @@ int OpenArchiveByPath(const char* path, const char* asWritten) {
   return index;
 }
 
+// An archive already open for the directory `upper` names with its first
+// `prefixLength` characters, whatever extension it was found under; -1 when none.
+// Settings changed since it was opened leave it serving its files.
+int ReuseOpenArchive(const char* upper, size_t prefixLength) {
+  for (int i = 0; i < kMaxOpenArchives; ++i) {
+    const OpenArchive* a = g_archives[i];
+    if (!a || strncmp(a->path, upper, prefixLength) != 0 || a->path[prefixLength] != '.') continue;
+    if (strchr(a->path + prefixLength, '\\')) continue;
+    ++g_archives[i]->referenceCount;
+    return i;
+  }
+  return -1;
+}
+
 // Builds "<prefix>.<extension>" in both forms; false when it does not fit.
 bool CandidateName(const char* asWritten, const char* upper, size_t prefixLength, char* outWritten, char* outUpper) {
   const char* ext = ArchiveExtension();
@@ -140,10 +154,13 @@ int FindArchive(const char* asWritten, const char* upper, size_t* inside) {
       } else {
         index = OpenArchiveByPath(g_last.path, g_last.diskPath);
       }
-      if (index < 0) return -1;
-      g_last.index = index;
-      *inside = l + 1;
-      return index;
+      if (index >= 0) {
+        g_last.index = index;
+        *inside = l + 1;
+        return index;
+      }
+      // Gone from disk: another archive of the path may stand in now.
+      g_last.valid = 0;
     }
   }
   // Every directory of the path, from the root down, may be an archive.
@@ -152,7 +169,14 @@ int FindArchive(const char* asWritten, const char* upper, size_t* inside) {
     char candidate[kFilePathMax];
     char candidateWritten[kFilePathMax];
     if (!CandidateName(asWritten, upper, end, candidateWritten, candidate)) return -1;
-    int index = OpenArchiveByPath(candidate, candidateWritten);
+    int index = ReuseOpenArchive(upper, end);
+    if (index >= 0) {
+      strcpy(candidate, g_archives[index]->path);
+      memcpy(candidateWritten, asWritten, end);
+      strcpy(candidateWritten + end, g_archives[index]->path + end);
+    } else {
+      index = OpenArchiveByPath(candidate, candidateWritten);
+    }
     if (index >= 0) {
       g_last.valid = 1;
       strcpy(g_last.path, candidate);
@@ -195,7 +219,7 @@ FileHandle FileOpen(const char* path, int cacheFlag, int ignored, int asyncFlag)
     return 0;
   }
   size_t inside = 0;
-  int index = FindArchive(asWritten, upper, &inside);
+  int index = HasEmptyComponent(path) ? -1 : FindArchive(asWritten, upper, &inside);
   if (index < 0) {
     char disk[kFilePathMax];
     if (ResolveDiskPath(asWritten, disk, sizeof(disk)) != 0 ||
@@ -340,8 +364,7 @@ int SetArchiveExtension(const char* extension) {
   } else {
     memcpy(g_extension, extension, n + 1);
   }
-  // The remembered archive was found under the old extension.
-  g_last.valid = 0;
+  // Archives opened before keep serving their files, the remembered one included.
   return 0;
 }
 

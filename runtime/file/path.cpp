@@ -71,6 +71,18 @@ void UpperCasePath(char* text) {
   }
 }
 
+bool HasEmptyComponent(const char* path) {
+  size_t p = 0;
+  while (IsSeparator(path[p])) ++p;
+  while (path[p] != 0) {
+    p = InputComponentEnd(path, p);
+    if (path[p] == 0) return false;
+    if (IsSeparator(path[p + 1])) return true;
+    ++p;
+  }
+  return false;
+}
+
 int MakeFullPath(const char* path, char* asWritten, char* upper, size_t size) {
   if (!path || size == 0) return -1;
   Builder out{asWritten, size, 0, false};

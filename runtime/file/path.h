@@ -21,6 +21,9 @@ void UpperCasePath(char* text);
 // bytes. 0, or -1 when the current directory is unknown or the result does
 // not fit.
 int MakeFullPath(const char* path, char* asWritten, char* upper, size_t size);
+// True when a separator follows another one after the path's start ("res//img/a.png"):
+// such a path is never looked for in an archive.
+bool HasEmptyComponent(const char* path);
 
 // Maps an absolute "/" path to an existing path on disk, taking for each
 // component the exact name when it exists, else the first entry of that

@@ -42,8 +42,10 @@ size_t MemoryRead(void* buffer, size_t size, size_t count, void* h) {
     m->eof = 1;
     return 0;
   }
+  // Elements of no bytes all fit, and take nothing from the block.
+  if (size == 0) return count;
   // Nothing asked for: copying the rest and answering 1 would be wrong.
-  if (size == 0 || count == 0) return 0;
+  if (count == 0) return 0;
   const size_t left = m->size - m->position;
   if (count > left / size) count = left / size;
   size_t bytes;

@@ -4,6 +4,7 @@
 
 #include "runtime/core/api_internal.h"
 #include "runtime/core/subsystems.h"
+#include "runtime/core/window_state.h"
 #include "runtime/graphics/screen.h"
 
 namespace qx {
@@ -124,9 +125,20 @@ int SetBlendMask(GraphHandle mask, int border, int range) {
 
 int SetClipRect(int left, int top, int right, int bottom) {
   int w = 0, h = 0;
+  int x0 = 0, y0 = 0;  // the area starts here, ends at w, h
   int target = GetDrawTarget();
   if (target == -2 || target == -4) {
     GetScreenSize(&w, &h);
+    const WindowState& ws = GetWindowState();
+    if (target == -4 && ws.windowed && ws.hasMainWindow && ws.desktopWidth > 0 && ws.desktopHeight > 0) {
+      // The front screen is the window's client area: only what lies on the desktop shows.
+      x0 = ws.clientLeft < 0 ? -ws.clientLeft : 0;
+      y0 = ws.clientTop < 0 ? -ws.clientTop : 0;
+      if (ws.desktopWidth - ws.clientLeft < w) w = ws.desktopWidth - ws.clientLeft;
+      if (ws.desktopHeight - ws.clientTop < h) h = ws.desktopHeight - ws.clientTop;
+      if (w < x0) w = x0;
+      if (h < y0) h = y0;
+    }
   } else if (QueryGraphSize(target, &w, &h) != 0) {
     // A vanished target graph leaves nothing to draw on.
     w = 0;
@@ -142,11 +154,11 @@ int SetClipRect(int left, int top, int right, int bottom) {
     top = bottom;
     bottom = t;
   }
-  auto clamp = [](int v, int hi) { return v < 0 ? 0 : (v > hi ? hi : v); };
-  left = clamp(left, w);
-  right = clamp(right, w);
-  top = clamp(top, h);
-  bottom = clamp(bottom, h);
+  auto clamp = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
+  left = clamp(left, x0, w);
+  right = clamp(right, x0, w);
+  top = clamp(top, y0, h);
+  bottom = clamp(bottom, y0, h);
   g_state.drawLeft = left;
   g_state.drawTop = top;
   g_state.drawRight = right;

@@ -398,7 +398,7 @@ GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllow
 int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across, int down, int cellWidth,
                    int cellHeight, GraphHandle* handles, bool textureAllowed, bool reverse, bool mirrorNow,
                    bool consume) {
-  if (!handles || count <= 0 || across <= 0 || down <= 0) return -1;
+  if (count < 0 || (count > 0 && (!handles || across <= 0 || down <= 0))) return -1;
   for (int i = 0; i < count; ++i) handles[i] = -1;
   GraphHandle parent = BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, consume);
   if (parent == -1) return -1;
@@ -496,7 +496,8 @@ GraphHandle LoadBlendMaskFile(const char* fileName) {
 int LoadDividedGraphFile(const char* fileName, int count, int across, int down, int cellWidth, int cellHeight,
                          GraphHandle* handles, int noTexture) {
   WaitWhileInactive();
-  if (!fileName || !handles || count <= 0) return -1;
+  // A count of 0 still loads the picture (and releases it at once).
+  if (!fileName || count < 0 || (count > 0 && !handles)) return -1;
   GraphImage picture, alpha;
   int loaded = g_loader(fileName, nullptr, 0, 0, &picture, &alpha);
   if (loaded < 0) {

@@ -349,7 +349,7 @@ int GetMouseButtons() {
 int GetCursorPosition(int* x, int* y) {
   int cx = 0, cy = 0;
   PlatformUpdate();
-  // The platform reports client pixels already; the window is never scaled.
+  // The platform reports the game's pixels: client pixels, mapped back when a full-screen window scales the screen.
   if (GetPlatform().window->GetCursorClientPosition) GetPlatform().window->GetCursorClientPosition(&cx, &cy);
   if (x) *x = cx;
   if (y) *y = cy;

@@ -39,6 +39,7 @@ struct PlatformDirEntry {
 struct PlatformSystemInfo {
   char osName[72];        // kernel name
   char osRelease[72];     // kernel release
+  int osBuild;            // kernel build number ("#N" of its version), 0 when unknown
   uint64_t totalMemory;   // bytes
   uint64_t availableMemory;
   int hasCpuid;
@@ -155,7 +156,7 @@ struct PlatformWindowOps {
   void (*PostMessage)(const PlatformMessage* message);
   void (*GetDesktopMode)(int* width, int* height, int* bitsPerPixel, int* refreshRate);
   void (*ShowCursor)(int shown);
-  // Pointer position relative to the client origin (may be outside the client area).
+  // Pointer position relative to the client origin in the game's pixels (may be outside the client area).
   void (*GetCursorClientPosition)(int* x, int* y);
   void (*SetScreenSaverEnabled)(int enabled);
 };

@@ -253,6 +253,7 @@ void QuerySystemInfoImpl(PlatformSystemInfo* out) {
   if (uname(&u) == 0) {
     memcpy(out->osName, u.sysname, sizeof(u.sysname) < sizeof(out->osName) ? sizeof(u.sysname) : sizeof(out->osName) - 1);
     memcpy(out->osRelease, u.release, sizeof(u.release) < sizeof(out->osRelease) ? sizeof(u.release) : sizeof(out->osRelease) - 1);
+    if (u.version[0] == '#') out->osBuild = atoi(u.version + 1);
   }
   long pages = sysconf(_SC_PHYS_PAGES);
   long avail = sysconf(_SC_AVPHYS_PAGES);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits.h>
+
 #include <random>
 #include <sstream>
 
@@ -60,6 +62,37 @@ TEST(Random, GetRandomIntScalesTheRawOutput) {
     int max = i % 3 == 0 ? 0 : i % 3 == 1 ? 7 : -1;
     int expected = max == -1 ? 0 : static_cast<int>((r * static_cast<uint64_t>(max + 1)) >> 32);
     ASSERT_EQ(qx::GetRandomInt(max), expected) << i;
+  }
+}
+
+// Results of the 32-bit (max + 1) form, which every max but the largest keeps
+// bit for bit, negative maxima included.
+TEST(Random, ResultsBelowTheLargestMaxAreUnchanged) {
+  const int maxes[] = {0, 1, 7, 99, 255, 65535, 1000000007, INT_MAX - 1, -1, -2, -1000, INT_MIN + 1, INT_MIN};
+  struct Row {
+    int seed;
+    int results[13];
+  };
+  const Row table[] = {
+      {0, {0, 1, 4, 65, 170, 16374, 283324778, 1745734099, 0, -1, -124, -54032905, -1802468572}},
+      {4357, {0, 0, 5, 68, 146, 53135, 271084032, 1799097783, 0, -1, -179, -2046537722, -661216925}},
+      {20260314, {0, 1, 7, 20, 149, 18025, 671524557, 1389425078, 0, -1, -770, -1056973042, -471060557}},
+      {-1, {0, 0, 3, 61, 143, 46055, 531505384, 587500341, 0, -1, -877, -132957384, -44228920}},
+  };
+  for (const Row& row : table) {
+    qx::SeedRandom(row.seed);
+    for (size_t i = 0; i < 13; ++i) EXPECT_EQ(qx::GetRandomInt(maxes[i]), row.results[i]) << row.seed << " " << maxes[i];
+  }
+}
+
+TEST(Random, TheLargestMaxStaysInRange) {
+  // The 32-bit form gave -1745267032 -278023055 -547094844 -1665637222 here.
+  qx::SeedRandom(12345);
+  std::mt19937 ref = Reference(12345u);
+  for (int i = 0; i < 2000; ++i) {
+    int v = qx::GetRandomInt(INT_MAX);
+    ASSERT_GE(v, 0) << i;
+    ASSERT_EQ(static_cast<uint32_t>(v), ref() >> 1) << i;
   }
 }
 

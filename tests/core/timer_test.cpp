@@ -77,7 +77,13 @@ TEST_P(TimerChoice, TheSourceThatAdvancesMoreOftenWins) {
   bool tested = log.find("タイマーの精度を検査します") != std::string::npos;
   EXPECT_EQ(tested, GetParam().logged != nullptr) << log;
   if (GetParam().logged) {
-    EXPECT_NE(log.find(GetParam().logged), std::string::npos) << log;
+    // The choice stays open for the next text: two spaces and no line end.
+    const std::string tail = std::string(GetParam().logged) + "  ";
+    ASSERT_GE(log.size(), tail.size()) << log;
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
+    // The counts before it end their line; the space after them starts the next one.
+    EXPECT_NE(log.find("\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(": " + std::string(GetParam().logged)), std::string::npos) << log;
   }
   // Microseconds come from the chosen source.
   uint64_t micros = qx::GetMicrosecondCount();

@@ -112,6 +112,33 @@ TEST_F(FileLayer, ArchiveExtensionSetting) {
   }
 }
 
+TEST_F(FileLayer, SettingsChangeOnlyArchivesOpenedAfterwards) {
+  qxtest::WriteBytes("res.ptk", qxtest::BuildArchive(
+                                    {DirEntry("img", {FileEntry("a.png", qxtest::Bytes("a")), FileEntry("b.png", qxtest::Bytes("b"))})},
+                                    kKey));
+  qxtest::WriteBytes("data.dat", qxtest::BuildArchive({FileEntry("c.txt", qxtest::Bytes("c"))}, "NewKey"));
+  EXPECT_EQ("a", Slurp("./res/img/a.png"));
+  qx::SetArchiveExtension("dat");
+  qx::SetArchiveKeyString("NewKey");
+  // The open archive keeps its files: no res/ exists on disk.
+  EXPECT_EQ("b", Slurp("./res/img/b.png"));
+  EXPECT_EQ("a", Slurp("./res/img/a.png"));
+  // A new archive is found with the new extension and read with the new key.
+  EXPECT_EQ("c", Slurp("./data/c.txt"));
+  EXPECT_EQ("b", Slurp("./res/img/b.png"));
+}
+
+TEST_F(FileLayer, AnEmptyPathComponentMeansNoArchive) {
+  qxtest::WriteBytes("res.ptk", qxtest::BuildArchive({DirEntry("img", {FileEntry("a.png", qxtest::Bytes("archived"))})}, kKey));
+  qxtest::WriteBytes("res/img/a.png", qxtest::Bytes("loose"));
+  EXPECT_EQ("loose", Slurp("./res//img/a.png"));
+  EXPECT_EQ("loose", Slurp("./res/img\\\\a.png"));
+  EXPECT_EQ("archived", Slurp("./res/img/a.png"));
+  // Remembering the archive changes nothing for such a path.
+  EXPECT_EQ("loose", Slurp("./res//img/a.png"));
+  EXPECT_EQ("archived", Slurp(("//" + dir_.path() + "/res/img/a.png").c_str()));
+}
+
 TEST_F(FileLayer, FullPathForms) {
   char asWritten[qx::kFilePathMax];
   char upper[qx::kFilePathMax];
@@ -346,6 +373,10 @@ TEST(MemoryStreamOps, ReadsWholeElementsThenTheRest) {
   EXPECT_EQ(0, ops.Tell(m));
   EXPECT_EQ(0u, ops.Read(out, 4, 0, m));
   EXPECT_EQ(0, ops.Tell(m));
+  // Elements of size 0: the count, and nothing taken.
+  EXPECT_EQ(5u, ops.Read(out, 0, 5, m));
+  EXPECT_EQ(0, ops.Tell(m));
+  EXPECT_EQ(0, ops.Eof(m));
   EXPECT_EQ(1, ops.IdleCheck(m));
   EXPECT_EQ(0, ops.Close(m));
 }

@@ -87,4 +87,21 @@ TEST_F(HoldCounters, KeyCodesWrapAndPadIndexIsChecked) {
   EXPECT_EQ(CheckStatePad(15), 0);
 }
 
+// Leaves the stack below the caller full of 1 bytes, which an unfilled key
+// buffer further down would read as keys held.
+__attribute__((noinline)) void FillStackWithOnes() {
+  volatile unsigned char scratch[16384];
+  for (size_t i = 0; i < sizeof(scratch); ++i) scratch[i] = 1;
+}
+
+TEST_F(HoldCounters, KeysReadBeforeInputIsSetUpCountAsReleased) {
+  qx::EndInput();
+  for (int round = 0; round < 3; ++round) {
+    FillStackWithOnes();
+    UpdateKeyHold();  // the read sets input up and fills nothing this time
+    for (int code = 0; code < 256; ++code) ASSERT_EQ(GetKeyHold(code), 0) << code;
+    qx::EndInput();
+  }
+}
+
 }  // namespace

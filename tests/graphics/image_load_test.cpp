@@ -293,6 +293,18 @@ TEST_F(ImageLoadTest, ACellAtThePictureEdgeFailsTheWholeLoad) {
   EXPECT_EQ(qx::GetGraphRecord(cells[2])->sourceX, 6);
 }
 
+TEST_F(ImageLoadTest, ACountOfNoCellsLoadsThePictureAndKeepsNothing) {
+  GraphHandle cells[1] = {7};
+  EXPECT_EQ(qx::LoadDividedGraphFile(Local("grid.png").c_str(), 0, 2, 2, 4, 2, cells, 0), 0);
+  EXPECT_EQ(cells[0], 7);
+  EXPECT_EQ(qx::LoadDividedGraphFile(Local("grid.png").c_str(), 0, 0, 0, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(qx::GraphTable().count, 0);
+  EXPECT_EQ(qx::SurfaceDataTable().count, 0);
+  // The picture is read all the same: a file that is not one fails.
+  EXPECT_EQ(qx::LoadDividedGraphFile((dir_ + "/none.png").c_str(), 0, 2, 2, 4, 2, cells, 0), -1);
+  EXPECT_EQ(qx::LoadDividedGraphFile(Local("grid.png").c_str(), -1, 2, 2, 4, 2, cells, 0), -1);
+}
+
 qx::GraphImage MakePicture(int width, int height) {
   qx::GraphImage img{};
   qx::SetRgb24Format(&img.format);

@@ -195,6 +195,55 @@ TEST_F(GraphTargetTest, AGraphTargetGetsTheClearAndItsOwnDrawArea) {
   EXPECT_EQ(r.bottom, 600);
 }
 
+TEST_F(GraphTargetTest, TheWindowedFrontScreenDrawsOnlyWhereTheClientAreaIsOnTheDesktop) {
+  qx::WindowState& ws = qx::GetWindowState();
+  const qx::WindowState saved = ws;
+  ws.desktopWidth = 1024;
+  ws.desktopHeight = 768;
+  struct Case {
+    int windowed, clientLeft, clientTop;
+    Rect area;  // of the whole front screen
+  };
+  const Case cases[] = {
+      {1, 112, 84, {0, 0, 800, 600}},       // wholly on the desktop
+      {1, -100, 500, {100, 0, 800, 268}},   // off to the left and below
+      {1, 600, -50, {0, 50, 424, 600}},     // off to the right and above
+      {1, 2000, 100, {0, 0, 0, 600}},       // off the desktop altogether: nothing
+      {0, -100, 500, {0, 0, 800, 600}},     // full screen: the whole screen
+  };
+  for (const Case& c : cases) {
+    ws.windowed = c.windowed;
+    ws.clientLeft = c.clientLeft;
+    ws.clientTop = c.clientTop;
+    ws.clientRight = c.clientLeft + 800;
+    ws.clientBottom = c.clientTop + 600;
+    ASSERT_EQ(qx::SetDrawTarget(-4), 0);
+    qx::SetClipRect(0, 0, 800, 600);
+    Rect r = Area();
+    EXPECT_EQ(r.left, c.area.left) << c.clientLeft << "," << c.clientTop;
+    EXPECT_EQ(r.top, c.area.top) << c.clientLeft << "," << c.clientTop;
+    EXPECT_EQ(r.right, c.area.right) << c.clientLeft << "," << c.clientTop;
+    EXPECT_EQ(r.bottom, c.area.bottom) << c.clientLeft << "," << c.clientTop;
+  }
+  // An explicit area is cut to the visible part too; the back screen is not.
+  ws.windowed = 1;
+  ws.clientLeft = -100;
+  ws.clientTop = 500;
+  qx::SetClipRect(0, 0, 50, 400);
+  Rect r = Area();
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.right, 100);
+  EXPECT_EQ(r.bottom, 268);
+  EXPECT_EQ(qx::GetDrawState().drawAreaEmpty, 1);
+  ASSERT_EQ(qx::SetDrawTarget(-2), 0);
+  qx::SetClipRect(0, 0, 800, 600);
+  r = Area();
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.right, 800);
+  EXPECT_EQ(r.bottom, 600);
+  ws = saved;
+}
+
 TEST_F(GraphTargetTest, ATargetOfTheSameSizeKeepsTheDrawArea) {
   GraphHandle same = MakeTarget(800, 600);
   GraphHandle other = MakeTarget(64, 64);

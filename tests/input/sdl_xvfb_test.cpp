@@ -33,8 +33,13 @@ double Now() {
 TEST(SdlInputProbe, ReportStates) {
   if (!getenv("QUARNEX_INPUT_PROBE")) GTEST_SKIP() << "the probe process of SdlInputXvfb";
   SetWindowCaption(kCaption);
-  SetScreenMode(320, 240, 32, 60);
-  ChangeWindowMode(1);
+  const bool fullScreen = getenv("QUARNEX_INPUT_PROBE_FULL_SCREEN") != nullptr;
+  if (fullScreen) {
+    SetScreenMode(800, 600, 32, 60);
+  } else {
+    SetScreenMode(320, 240, 32, 60);
+  }
+  ChangeWindowMode(fullScreen ? 0 : 1);
   SetRunWhileInactive(1);
   SetLogFileEnabled(0);
   ASSERT_EQ(InitRuntime(), 0);
@@ -174,7 +179,7 @@ class SdlInputXvfb : public ::testing::Test {
   }
 
   // Starts Xvfb on a free display; returns its number or -1.
-  int StartXvfb() {
+  int StartXvfb(const char* screen = "1024x768x24") {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     xvfb_ = fork();
@@ -183,7 +188,7 @@ class SdlInputXvfb : public ::testing::Test {
       int devnull = open("/dev/null", O_WRONLY);
       dup2(devnull, 2);
       std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
              static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -195,7 +200,7 @@ class SdlInputXvfb : public ::testing::Test {
     return ok ? atoi(line.c_str()) : -1;
   }
 
-  void StartProbe(int display) {
+  void StartProbe(int display, bool fullScreen = false) {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
@@ -211,6 +216,11 @@ class SdlInputXvfb : public ::testing::Test {
       setenv("DISPLAY", d.c_str(), 1);
       setenv("QUARNEX_PLATFORM", "sdl", 1);
       setenv("QUARNEX_INPUT_PROBE", "1", 1);
+      if (fullScreen) {
+        setenv("QUARNEX_INPUT_PROBE_FULL_SCREEN", "1", 1);
+      } else {
+        unsetenv("QUARNEX_INPUT_PROBE_FULL_SCREEN");
+      }
       unsetenv("QUARNEX_SCRIPT");
       unsetenv("WAYLAND_DISPLAY");
       setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -272,6 +282,50 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
   // Left of the window: unclipped, negative.
   ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "--", "-20", "10"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
+}
+
+// A full-screen 800 x 600 game on a 1280 x 1024 desktop is shown 1280 x 960,
+// 32 pixels down: the cursor still reads in the game's pixels.
+TEST_F(SdlInputXvfb, FullScreenCursorIsInTheGamesPixels) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb("1280x1024x24");
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display, true);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+  // No window manager runs on this server to give the full-screen window the whole
+  // screen, so the test does its part.
+  ASSERT_EQ(RunXdotool({"windowmove", "--sync", window, "0", "0"}), 0);
+  ASSERT_EQ(RunXdotool({"windowsize", "--sync", window, "1280", "1024"}), 0);
+
+  struct Case {
+    const char* desktopX;
+    const char* desktopY;
+    const char* x;
+    const char* y;
+  };
+  const Case cases[] = {
+      {"640", "512", "x400", "y300"},  // the middle
+      {"0", "32", "x0", "y0"},         // the screen's top-left corner
+      {"1279", "991", "x799", "y599"}, // its bottom-right pixel
+      {"16", "8", "x10", "y-15"},      // the band above the picture: unclipped
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(RunXdotool({"mousemove", "--sync", c.desktopX, c.desktopY}), 0);
+    EXPECT_EQ(probe.WaitFor({c.x, c.y}, {}, 30), "") << c.desktopX << "," << c.desktopY;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "runtime/core/api_internal.h"
 #include "support/headless_fixture.h"
@@ -91,6 +92,55 @@ TEST_F(HeadlessRuntime, StartsAndEndsCleanly) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   close(fd);
+}
+
+// The lines of the log between `first` (included) and the next line that is
+// not indented deeper than it.
+std::vector<std::string> ReportLines(const std::string& log, const std::string& first) {
+  std::vector<std::string> lines;
+  size_t at = log.find(first);
+  if (at == std::string::npos) return lines;
+  at = log.find("\r\n", at) + 2;
+  while (at < log.size()) {
+    size_t end = log.find("\r\n", at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    size_t tab = line.find(":\t");
+    if (tab == std::string::npos) break;
+    lines.push_back(line.substr(tab + 2));
+    at = end + 2;
+  }
+  return lines;
+}
+
+TEST_F(HeadlessRuntime, TheSystemReportHoldsOnlyItsListedLines) {
+  ASSERT_EQ(InitRuntime(), 0);
+  std::string log = Log();
+  std::vector<std::string> lines = ReportLines(log, "システムの情報を出力します\r\n");
+  ASSERT_GE(lines.size(), 2u) << log;
+  EXPECT_EQ(lines[0], "ランタイム Ver1.00");
+  EXPECT_EQ(lines[1].rfind("ＯＳ  ", 0), 0u) << lines[1];
+  EXPECT_NE(lines[1].find(" ( Build "), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[1].back(), ')') << lines[1];
+  // The rest is the processor's part.
+  for (size_t i = 2; i < lines.size(); ++i) {
+    EXPECT_TRUE(lines[i].rfind("ＣＰＵ", 0) == 0 || lines[i].rfind("ＭＭＸ", 0) == 0) << lines[i];
+  }
+}
+
+TEST_F(HeadlessRuntime, TheMemoryTotalsLeaveTheirLineOpen) {
+  ASSERT_EQ(InitRuntime(), 0);
+  std::string log = Log();
+  size_t at = log.find("メモリ総量:");
+  ASSERT_NE(at, std::string::npos) << log;
+  std::string line = log.substr(at, log.find("\r\n", at) - at);
+  size_t free = line.find("MB  空きメモリ領域:");
+  ASSERT_NE(free, std::string::npos) << line;
+  // The next text (the timer test, or the double-start check) follows on the same line.
+  size_t next = line.find("MB ", free + 3);
+  ASSERT_NE(next, std::string::npos) << line;
+  std::string rest = line.substr(next + 3);
+  EXPECT_TRUE(rest.rfind("タイマーの精度を検査します", 0) == 0 || rest.rfind("ソフトの二重起動検査", 0) == 0) << line;
 }
 
 TEST_F(HeadlessRuntime, WithoutACaptionTheDefaultsApply) {

@@ -250,6 +250,36 @@ TEST_F(ResgenTest, PiecesThatStandForDifferentValuesDiffer) {
   EXPECT_FALSE(CellsEqual(gauge, 0, 0, 0, 32, 256, 32)) << "ready and recharging gauge";
 }
 
+// A stone is hit within 20 + depth / 2 pixels of its centre and drawn at depth² × 3 / 320²
+// times its cell's size. Over the depths where it can be hit, what shows of it (the pixels
+// at least half opaque, taken as a disc of the same area) stays near that radius, and no
+// part reaches far beyond it at the largest scale.
+TEST_F(ResgenTest, StonesOnScreenStayNearTheirHitRadius) {
+  for (int kind = 0; kind < 3; ++kind) {
+    Picture p;
+    ASSERT_TRUE(LoadPicture(Res("img/game/stone" + std::to_string(kind) + ".png"), p));
+    for (int cell = 0; cell < 2; ++cell) {  // intact and cracked
+      SCOPED_TRACE("stone" + std::to_string(kind) + " cell " + std::to_string(cell));
+      size_t shown = 0;
+      double farthest = 0;
+      for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < 512; ++x) {
+          if (p.At(cell * 512 + x, y)[3] < 128) continue;
+          ++shown;
+          farthest = std::max(farthest, std::hypot(x + 0.5 - 256, y + 0.5 - 256));
+        }
+      const double radius = std::sqrt(shown / 3.14159265358979);
+      for (double depth : {200.0, 260.0, 320.0}) {
+        const double scale = depth * depth * 3.0 / (320.0 * 320.0);
+        const double hit = 20 + depth * 0.5;
+        EXPECT_GE(radius * scale, 0.6 * hit) << "depth " << depth << ", radius " << radius;
+        EXPECT_LE(radius * scale, 1.25 * hit) << "depth " << depth << ", radius " << radius;
+      }
+      EXPECT_LE(farthest * 3.0, 1.5 * (20 + 320 * 0.5)) << "farthest " << farthest;
+    }
+  }
+}
+
 // Where the game puts these pictures: the launcher at (144, 359 - recoil + shake) with recoil up
 // to 12 and shake -2 must still reach the bottom of the 600-pixel view; aiming cursors are drawn
 // 120 pixels up and left of the pointer, so their mark must sit at the cell's centre.

@@ -107,7 +107,7 @@ StoneModel BuildModel(int kind) {
     // A cluster of crystal prisms behind one big faceted gem.
     for (int i = 0; i < 4; ++i) {
       float a = -kPi / 2 + (i - 1.5f) * 0.75f + rng.Range(-0.2f, 0.2f);
-      float len = rng.Range(120, 150);
+      float len = rng.Range(85, 100);
       float cx = kMid + std::cos(a) * len * 0.6f, cy = kMid + std::sin(a) * len * 0.6f;
       Body b{RadialOutline(rng, cx, cy, 6, 30, 38, 0.05f, 2.3f, a), {cx - 6, cy - 8}, 55};
       m.bodies.push_back(b);
@@ -262,7 +262,7 @@ std::vector<Crack> BuildCracks(int kind, const Canvas& stone) {
   };
   for (int i = 0; i < mains; ++i) {
     float a = phase + i * 2 * kPi / mains + rng.Range(-0.3f, 0.3f);
-    Crack c{{origin}, 4.5f};
+    Crack c{{origin}, 6.5f};
     Vec2 p = origin;
     for (int s = 0; s < 16; ++s) {
       a += rng.Range(-0.45f, 0.45f);
@@ -271,7 +271,7 @@ std::vector<Crack> BuildCracks(int kind, const Canvas& stone) {
       c.path.push_back(q);
       p = q;
       if (s > 2 && rng.Uniform() < 0.18f) {
-        Crack br{{p}, 2.5f};
+        Crack br{{p}, 3.6f};
         float ba = a + (rng.Uniform() < 0.5f ? 0.7f : -0.7f);
         Vec2 bp = p;
         for (int k = 0; k < 5; ++k) {
@@ -301,6 +301,10 @@ void DrawCracks(Canvas& stone, int kind, const std::vector<Crack>& cracks) {
       light.GlowLine(p.x, p.y, q.x, q.y, w * 0.9f, glowCol, kind == 1 ? 0.9f : 0.35f);
       light.Line(p.x + 1.5f, p.y + 1.5f, q.x + 1.5f, q.y + 1.5f, 1.2f, WithAlpha(glowCol, 0.6f));
     }
+  // Soft edges: the game scales stones up to three times with nearest pixels, where a
+  // hard-edged line shows as steps.
+  dark.Blur(1.3f);
+  light.Blur(1.2f);
   for (int y = 0; y < kCell; ++y)
     for (int x = 0; x < kCell; ++x) {
       float k = std::clamp((stone.At(x, y)[3] - 0.5f) * 2, 0.0f, 1.0f);
@@ -411,16 +415,54 @@ void DrawBreaking(Canvas& out, const Canvas& cracked, int kind, int frame /*1..1
   }
 }
 
+// The game hits a stone within 20 + depth / 2 pixels of its centre and draws it at
+// depth² × 3 / 320² times its cell (0.42 at depth 120, 3.0 at 320). A stone of about this
+// radius in the cell keeps what shows near what hits over the depths where stones are
+// fought; drawn larger, clicks on its visible edge would miss at the largest scales.
+constexpr float kShownRadius = 70;
+
+// Radius of the disc with the area of the pixels at least half opaque.
+float ShownRadius(const Canvas& c) {
+  int n = 0;
+  for (int y = 0; y < c.h(); ++y)
+    for (int x = 0; x < c.w(); ++x) n += c.At(x, y)[3] >= 0.5f;
+  return std::sqrt(n / kPi);
+}
+
+// The cell shrunk by k about its centre, each pixel the average of a 4 x 4 grid of
+// samples over its area, so the edges and fine lines stay smooth.
+Canvas Shrunk(const Canvas& src, float k) {
+  Canvas out(kCell, kCell);
+  const int reach = static_cast<int>(kMid * k) + 2;
+  for (int y = std::max(0, static_cast<int>(kMid) - reach); y < std::min(kCell, static_cast<int>(kMid) + reach); ++y)
+    for (int x = std::max(0, static_cast<int>(kMid) - reach); x < std::min(kCell, static_cast<int>(kMid) + reach); ++x) {
+      float acc[4] = {0, 0, 0, 0};
+      for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+          float sx = (x + (i + 0.5f) / 4 - kMid) / k + kMid, sy = (y + (j + 0.5f) / 4 - kMid) / k + kMid;
+          Rgba s = src.Sample(sx, sy);
+          acc[0] += s.r;
+          acc[1] += s.g;
+          acc[2] += s.b;
+          acc[3] += s.a;
+        }
+      float* d = out.At(x, y);
+      for (int c = 0; c < 4; ++c) d[c] = acc[c] / 16;
+    }
+  return out;
+}
+
 void MakeStoneStrip(Output& out, int kind) {
   Canvas intact = StoneCell(kind, false);
   Canvas cracked = StoneCell(kind, true);
+  const float k = kShownRadius / ShownRadius(intact);
   Canvas strip(kCell * 12, kCell);
-  strip.Draw(intact, 0, 0);
-  strip.Draw(cracked, kCell, 0);
+  strip.Draw(Shrunk(intact, k), 0, 0);
+  strip.Draw(Shrunk(cracked, k), kCell, 0);
   for (int f = 1; f <= 10; ++f) {
     Canvas cell(kCell, kCell);
     DrawBreaking(cell, cracked, kind, f);
-    strip.Draw(cell, kCell * (f + 1), 0);
+    strip.Draw(Shrunk(cell, k), kCell * (f + 1), 0);
   }
   out.Png("res/img/game/stone" + std::to_string(kind) + ".png", strip, false);
 }

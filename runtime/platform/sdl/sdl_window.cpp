@@ -34,6 +34,7 @@ struct SdlWindowSystem {
   int cursorShown = 1;
   int lastDesktopW = 0, lastDesktopH = 0, lastDesktopBits = 0;
   std::atomic<int> clientX{0}, clientY{0}, clientW{0}, clientH{0};
+  std::atomic<int> screenW{0}, screenH{0};  // the client size asked for: the game's pixels
 };
 
 SdlWindowSystem& S() {
@@ -143,6 +144,8 @@ int Create(const char* caption, int iconId, int clientWidth, int clientHeight, i
     return -1;
   }
   s.ownerThread = Os().CurrentThreadId();
+  s.screenW = clientWidth;
+  s.screenH = clientHeight;
   if (SDL_Surface* icon = BuiltInIcon(iconId)) {
     SDL_SetWindowIcon(s.window, icon);
     SDL_FreeSurface(icon);
@@ -185,6 +188,8 @@ void SetIcon(int iconId) {
 void SetClientSize(int width, int height) {
   SdlWindowSystem& s = S();
   if (!s.window) return;
+  s.screenW = width;
+  s.screenH = height;
   if (!OnOwnerThread()) {
     s.sizeRequestH = height;
     s.sizeRequestW = width;
@@ -362,6 +367,32 @@ void ShowCursor(int shown) {
   }
 }
 
+// A full-screen window larger than the screen shows it scaled with its
+// proportions kept and centred, as the display presents it; window pixels map
+// back to the game's pixels the same way (truncated toward zero, unclipped).
+void ToScreenPixels(int* px, int* py) {
+  SdlWindowSystem& s = S();
+  const int sw = s.screenW, sh = s.screenH;
+  int ww = 0, wh = 0;
+  SDL_GetWindowSize(s.window, &ww, &wh);
+  if (sw <= 0 || sh <= 0 || ww <= 0 || wh <= 0 || (ww == sw && wh == sh)) return;
+  const double wantAspect = static_cast<double>(sw) / sh;
+  const double realAspect = static_cast<double>(ww) / wh;
+  double scale;
+  int vx = 0, vy = 0;
+  if (wantAspect > realAspect + 0.0001) {
+    scale = static_cast<double>(ww) / sw;
+    vy = (wh - static_cast<int>(sh * scale)) / 2;
+  } else if (wantAspect < realAspect - 0.0001) {
+    scale = static_cast<double>(wh) / sh;
+    vx = (ww - static_cast<int>(sw * scale)) / 2;
+  } else {
+    scale = static_cast<double>(ww) / sw;
+  }
+  *px = static_cast<int>((*px - vx) / scale);
+  *py = static_cast<int>((*py - vy) / scale);
+}
+
 void GetCursorClientPosition(int* x, int* y) {
   SdlWindowSystem& s = S();
   int px = 0, py = 0;
@@ -372,6 +403,7 @@ void GetCursorClientPosition(int* x, int* y) {
     px -= s.clientX;
     py -= s.clientY;
   }
+  if (s.window && (SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN)) ToScreenPixels(&px, &py);
   if (x) *x = px;
   if (y) *y = py;
 }
