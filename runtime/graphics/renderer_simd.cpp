@@ -10,7 +10,9 @@
 // dropping that weight.
 #include <immintrin.h>
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "runtime/graphics/renderer.h"
 #include "runtime/graphics/renderer_internal.h"
@@ -25,10 +27,14 @@ namespace {
 
 int Detect() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? 1 : 0;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vl"))
+    return kSimdAvx512;
+  if (__builtin_cpu_supports("avx2")) return kSimdAvx2;
+  return kSimdSse2;  // every x86-64 has it
 }
 
-int g_level = Detect();
+int g_level = RendererStartSimdLevel(getenv("QUARNEX_SIMD"));
 
 // Kernel shape: source kind, colour-key test, parameter weight, mask weight.
 struct Shape {
@@ -195,7 +201,7 @@ MapVec PickMap(bool up) {
 
 // The vector shape of a plan, or false when only the scalar kernels apply.
 bool ShapeOf(const DrawPlan& plan, Shape* s) {
-  if (g_level < 1 || !plan.is32 || plan.bright) return false;
+  if (g_level < kSimdAvx2 || !plan.is32 || plan.bright) return false;
   if (plan.variant != kRule && plan.variant != kRuleP && plan.variant != kHalf) return false;
   if (plan.kind == kPalette) return false;
   s->kind = plan.kind;
@@ -272,6 +278,21 @@ int SetRendererSimdLevel(int level) {
 
 int RendererSimdLevel() { return g_level; }
 
+int RendererBestSimdLevel() { return Detect(); }
+
+int RendererStartSimdLevel(const char* text) {
+  int best = Detect();
+  int want = text ? ParseRendererSimdLevel(text) : -1;
+  return want >= 0 && want < best ? want : best;
+}
+
+int ParseRendererSimdLevel(const char* text) {
+  static const char* const kNames[] = {"none", "sse2", "avx2", "avx512"};
+  for (int i = 0; i < 4; ++i)
+    if (strcasecmp(text, kNames[i]) == 0) return i;
+  return -1;
+}
+
 bool SimdDrawAt(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m,
                 int mpitch, int w, int h) {
   Shape shape;
@@ -317,7 +338,7 @@ bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spi
 }
 
 int SimdFillRow(const FillPlan& plan, uint8_t* row, int w) {
-  if (g_level < 1 || !plan.is32 || (plan.mode != 0 && plan.mode != 1)) return 0;
+  if (g_level < kSimdAvx2 || !plan.is32 || (plan.mode != 0 && plan.mode != 1)) return 0;
   int groups = w / 8;
   uint32_t* d = reinterpret_cast<uint32_t*>(row);
   if (plan.mode == 0)

@@ -62,11 +62,36 @@ ref::Settings Plain(int mode, int param, const Rect& area) {
   return s;
 }
 
+std::string LevelName(int level) {
+  const char* names[] = {"none", "sse2", "avx2", "avx512"};
+  return names[level];
+}
+
 class RendererTest : public ::testing::Test {
  protected:
   void SetUp() override { qx::InitRendererTables(); }
-  void TearDown() override { qx::SetRendererSimdLevel(1); }
+  void TearDown() override { qx::SetRendererSimdLevel(qx::RendererBestSimdLevel()); }
 };
+
+TEST_F(RendererTest, VectorLevelsByNameAndFallBackToTheBestSupported) {
+  const struct {
+    const char* text;
+    int level;
+  } names[] = {{"none", qx::kSimdNone}, {"sse2", qx::kSimdSse2}, {"AVX2", qx::kSimdAvx2},
+               {"avx512", qx::kSimdAvx512}, {"avx", -1}, {"", -1}, {"sse2 ", -1}};
+  for (const auto& n : names) EXPECT_EQ(qx::ParseRendererSimdLevel(n.text), n.level) << n.text;
+  int best = qx::RendererBestSimdLevel();
+  EXPECT_GE(best, qx::kSimdSse2) << "every x86-64 has SSE2";
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdAvx512), best);
+  EXPECT_EQ(qx::RendererSimdLevel(), best);
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdNone), qx::kSimdNone);
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdSse2), qx::kSimdSse2);
+  EXPECT_EQ(qx::RendererStartSimdLevel(nullptr), best);
+  EXPECT_EQ(qx::RendererStartSimdLevel("none"), qx::kSimdNone);
+  EXPECT_EQ(qx::RendererStartSimdLevel("sse2"), qx::kSimdSse2);
+  EXPECT_EQ(qx::RendererStartSimdLevel("avx512"), best);
+  EXPECT_EQ(qx::RendererStartSimdLevel("fast"), best);
+}
 
 // One source pixel over one destination pixel, 32-bit.
 struct PixelCase {
@@ -99,10 +124,10 @@ TEST_F(RendererTest, SinglePixelRules) {
       {"mode 5 draws nothing", 5, 128, false, false, 0x00FFFFFF, 0x00010203, -1, 0x00010203},
       {"parameter 0 draws nothing", 1, 0, false, false, 0x00FFFFFF, 0x00010203, -1, 0x00010203},
   };
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     for (const PixelCase& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (simd ? " (vector)" : " (scalar)"));
+      SCOPED_TRACE(std::string(c.name) + " at " + LevelName(simd));
       Image dst(1, 1, qx::kPixel32);
       Image src(1, 1, qx::kPixel32, 0, c.alpha ? 1 : 0, 0xFFFF00FF);
       Image mask(1, 1, qx::kPixelMask8);
@@ -170,7 +195,7 @@ TEST_F(RendererTest, NothingDrawnAcrossPixelTypesOrOntoAlphaTargets) {
 }
 
 TEST_F(RendererTest, UnrotatedDrawingMatchesPlainDrawing) {
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     Image a(64, 48, qx::kPixel32), b(64, 48, qx::kPixel32);
     Image src(20, 14, qx::kPixel32, 0, 1);
@@ -272,10 +297,10 @@ TEST_F(RendererTest, FillRectRules) {
       {"brightness scales by /256", 0, 0, 0x808080, {0, 0, 4, 4}, 0xFFFFFFFF, 0x0, 0xFF7F7F7F, {0, 0, 4, 4}},
       {"clipped to the area", 0, 0, 0xFFFFFF, {-5, -5, 2, 9}, 0xFF000001, 0x0, 0xFF000001, {0, 0, 2, 4}},
   };
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     for (const Case& c : cases) {
-      SCOPED_TRACE(c.name);
+      SCOPED_TRACE(std::string(c.name) + " at " + LevelName(simd));
       Image dst(4, 4, qx::kPixel32);
       dst.fill(c.before);
       ref::Settings s = Plain(c.mode, c.param, Rect{0, 0, 4, 4});
@@ -434,7 +459,7 @@ TEST_F(RendererTest, RandomDrawingsMatchTheReference) {
     else if (op == 1) ref::DrawRotated(&want.img, &src.img, x, y, angle, scale, trans, m, s);
     else ref::Fill(&want.img, fill, color, s);
 
-    for (int simd = 0; simd <= 1; ++simd) {
+    for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
       qx::SetRendererSimdLevel(simd);
       Image got(W, H, type);
       memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
@@ -443,7 +468,7 @@ TEST_F(RendererTest, RandomDrawingsMatchTheReference) {
       else if (op == 1) qx::DrawImageRotated(&got.img, &src.img, x, y, angle, scale, trans, false, m);
       else qx::FillRect(&got.img, &fill, color);
       const char* opName[] = {"at", "rotated", "fill"};
-      ExpectSame(got, want, std::string(opName[op]) + (simd ? " vector " : " scalar ") +
+      ExpectSame(got, want, std::string(opName[op]) + " " + LevelName(simd) + " " +
                                 Describe(s, type, pal, alpha, trans, useMask, seed));
       if (HasFatalFailure()) return;
     }
@@ -486,7 +511,7 @@ TEST_F(RendererTest, GameShapedDrawingsMatchTheReference) {
         ref::DrawRotated(&want.img, &src.img, x, y, angle, scale, true, nullptr, s);
       else
         ref::DrawAt(&want.img, &src.img, x, y, true, nullptr, s);
-      for (int simd = 0; simd <= 1; ++simd) {
+      for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
         qx::SetRendererSimdLevel(simd);
         Image got(W, H, qx::kPixel32);
         memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
@@ -496,7 +521,7 @@ TEST_F(RendererTest, GameShapedDrawingsMatchTheReference) {
         else
           qx::DrawImageAt(&got.img, &src.img, x, y, true, nullptr);
         ExpectSame(got, want, std::string(shape.name) + (rotated ? " rotated" : " at") +
-                                  (simd ? " vector" : " scalar") + " seed " + std::to_string(seed) + " p " +
+                                  " " + LevelName(simd) + " seed " + std::to_string(seed) + " p " +
                                   std::to_string(s.param));
         if (HasFatalFailure()) return;
       }
