@@ -204,6 +204,20 @@ QX_INLINE bool Invisible(V R, const K& k) {
   return false;
 }
 
+// True when every pixel of the group is the source pixel whole, so that the
+// destination need not be read.
+template <int Kind, bool Key, int Var, bool UM>
+QX_INLINE bool Covers(V R, const K& k) {
+  if constexpr (Var != kRule || UM)
+    return false;
+  else if constexpr (Kind == kAlphaTrans)
+    return Bits((R >> 24) == 255) == kFull;
+  else if constexpr (Key)
+    return Bits(R == k.key) == 0;
+  else
+    return Kind == kDirect || Kind == kAlphaIgnore;
+}
+
 QX_INLINE V MaskWeights(const uint8_t* mk, const K& k) {
   V m{};
   for (int i = 0; i < N; ++i) m[i] = k.maskTable[mk[i]];
@@ -221,6 +235,10 @@ void RowsAt(uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t*
     for (int g = 0; g < groups; ++g) {
       V R = Load(sr + N * g);
       if (Invisible<Kind, Key>(R, k)) continue;
+      if (Covers<Kind, Key, Var, UM>(R, k)) {
+        Store(dr + N * g, BR ? Bright(R, k) : R);
+        continue;
+      }
       V m{};
       if constexpr (UM) m = MaskWeights(mr + N * g, k);
       Store(dr + N * g, Blend<Kind, Key, Var, UM, BR>(R, Load(dr + N * g), m, k));
@@ -251,28 +269,44 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, const uint8_t* mk,
   V X = Splat(static_cast<uint32_t>(sx)) + reinterpret_cast<V>(lane) * static_cast<uint32_t>(dx);
   V Y = Splat(static_cast<uint32_t>(sy)) + reinterpret_cast<V>(lane) * static_cast<uint32_t>(dy);
   uint32_t stepX = static_cast<uint32_t>(N * dx), stepY = static_cast<uint32_t>(N * dy);
-  for (int i = 0; i < n; i += N, X += stepX, Y += stepY) {
-    int left = n - i;
-    V col = X >> 18, row = Y >> 18;
-    VI idx = reinterpret_cast<VI>(row * static_cast<uint32_t>(stride) + col);
-    VI live = lane < left;
-    // Lanes past the span read the first pixel instead of outside the picture.
-    if (left < N) idx = live ? idx : VI{};
-    V R = Gather(src, idx);
-    if (left >= N && Invisible<Kind, Key>(R, k)) continue;
+  auto index = [&](V X, V Y) { return reinterpret_cast<VI>((Y >> 18) * static_cast<uint32_t>(stride) + (X >> 18)); };
+  // Whole groups, each group's source fetched one group ahead so that the
+  // fetch overlaps the blending before it.
+  int groups = n / N;
+  V next{};
+  if (groups) next = Gather(src, index(X, Y));
+  for (int g = 0; g < groups; ++g) {
+    V R = next;
+    V gx = X, gy = Y;
+    X += stepX;
+    Y += stepY;
+    if (g + 1 < groups) next = Gather(src, index(X, Y));
+    if (Invisible<Kind, Key>(R, k)) continue;
+    if (Covers<Kind, Key, Var, UM>(R, k)) {
+      Store(d + N * g, BR ? Bright(R, k) : R);
+      continue;
+    }
     V m{};
     if constexpr (UM) {
-      for (int j = 0; j < N; ++j)
-        m[j] = j < left ? k.maskTable[mk[static_cast<ptrdiff_t>(row[j]) * mpitch + col[j]]] : 0;
+      V col = gx >> 18, row = gy >> 18;
+      for (int j = 0; j < N; ++j) m[j] = k.maskTable[mk[static_cast<ptrdiff_t>(row[j]) * mpitch + col[j]]];
     }
-    if (left >= N) {
-      Store(d + i, Blend<Kind, Key, Var, UM, BR>(R, Load(d + i), m, k));
-    } else {
-      uint32_t db[N] = {};
-      memcpy(db, d + i, left * 4);
-      Store(db, Blend<Kind, Key, Var, UM, BR>(R, Load(db), m, k));
-      memcpy(d + i, db, left * 4);
+    Store(d + N * g, Blend<Kind, Key, Var, UM, BR>(R, Load(d + N * g), m, k));
+  }
+  int left = n - N * groups;
+  if (left) {
+    // Lanes past the span read the first pixel instead of outside the picture.
+    VI idx = lane < left ? index(X, Y) : VI{};
+    V R = Gather(src, idx);
+    V m{};
+    if constexpr (UM) {
+      V col = X >> 18, row = Y >> 18;
+      for (int j = 0; j < left; ++j) m[j] = k.maskTable[mk[static_cast<ptrdiff_t>(row[j]) * mpitch + col[j]]];
     }
+    uint32_t db[N] = {};
+    memcpy(db, d + N * groups, left * 4);
+    Store(db, Blend<Kind, Key, Var, UM, BR>(R, Load(db), m, k));
+    memcpy(d + N * groups, db, left * 4);
   }
 }
 
