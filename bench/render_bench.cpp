@@ -184,6 +184,30 @@ void SingleArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_DrawImageAt)->Apply(SingleArgs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawImageRotated)->Apply(SingleArgs)->Unit(benchmark::kMicrosecond);
 
+// The screen clear: an opaque fill of the whole screen, against a plain memset of the same bytes.
+void BM_ClearScreen(benchmark::State& state) {
+  qx::SetRendererSimdLevel(static_cast<int>(state.range(0)));
+  SetState(0, 0);
+  MEMIMG* screen = &F().screen.img;
+  Rect r{0, 0, kScreenW, kScreenH};
+  for (auto _ : state) {
+    qx::FillRect(screen, &r, 0xFF000000);
+    benchmark::ClobberMemory();
+  }
+  Report(state, static_cast<int64_t>(kScreenW) * kScreenH);
+}
+BENCHMARK(BM_ClearScreen)->ArgName("simd")->DenseRange(qx::kSimdNone, qx::kSimdAvx512)->Unit(benchmark::kMicrosecond);
+
+void BM_MemsetScreen(benchmark::State& state) {
+  MEMIMG* screen = &F().screen.img;
+  for (auto _ : state) {
+    memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * kScreenH);
+    benchmark::ClobberMemory();
+  }
+  Report(state, static_cast<int64_t>(kScreenW) * kScreenH);
+}
+BENCHMARK(BM_MemsetScreen)->Unit(benchmark::kMicrosecond);
+
 void BM_FillRectMode1(benchmark::State& state) {
   qx::SetRendererSimdLevel(static_cast<int>(state.range(0)));
   SetState(1, 100);
