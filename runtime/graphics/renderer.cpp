@@ -297,6 +297,7 @@ bool PrepareDraw(const MEMIMG* dest, const MEMIMG* src, bool trans, const MEMIMG
   plan->keyTest = keyTest;
   plan->mask = hasMask;
   plan->bright = bright;
+  plan->brightness = st.brightness & 0xFFFFFF;
   plan->is32 = is32;
   plan->srcBpp = MemImageBytesPerPixel(src->pixelType, src->alphaFlag, src->paletteFlag);
   plan->srcW = src->width;
@@ -498,27 +499,29 @@ void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color) {
 }
 
 void FillRow(const FillPlan& fp, uint8_t* row, int w) {
-  int done = SimdFillRow(fp, row, w);
-  row += done * (fp.is32 ? 4 : 2);
-  w -= done;
+  if (SimdFillRow(fp, row, w) == w) return;
+  // The plan's fields are copied first: a store through d could otherwise
+  // change them as far as the compiler knows, and every pixel would reload them.
+  const uint32_t color = fp.color, p = fp.p;
+  const int mode = fp.mode;
   if (fp.is32) {
-    uint32_t* d = reinterpret_cast<uint32_t*>(row);
-    uint32_t c0 = fp.color & 255, c1 = (fp.color >> 8) & 255, c2 = (fp.color >> 16) & 255;
-    switch (fp.mode) {
+    uint32_t* __restrict d = reinterpret_cast<uint32_t*>(row);
+    uint32_t c0 = color & 255, c1 = (color >> 8) & 255, c2 = (color >> 16) & 255;
+    switch (mode) {
       case 0:
-        for (int i = 0; i < w; ++i) d[i] = fp.color;
+        for (int i = 0; i < w; ++i) d[i] = color;
         break;
       case 1:
         for (int i = 0; i < w; ++i) {
           uint32_t D = d[i];
-          d[i] = (D & 0xFF000000u) | Mix(D & 255, c0, fp.p, 8) | (Mix((D >> 8) & 255, c1, fp.p, 8) << 8) |
-                 (Mix((D >> 16) & 255, c2, fp.p, 8) << 16);
+          d[i] = (D & 0xFF000000u) | Mix(D & 255, c0, p, 8) | (Mix((D >> 8) & 255, c1, p, 8) << 8) |
+                 (Mix((D >> 16) & 255, c2, p, 8) << 16);
         }
         break;
       case 2:
       case 3: {
-        uint32_t v0 = g_B[fp.p][c0], v1 = g_B[fp.p][c1], v2 = g_B[fp.p][c2];
-        bool add = fp.mode == 2;
+        uint32_t v0 = g_B[p][c0], v1 = g_B[p][c1], v2 = g_B[p][c2];
+        bool add = mode == 2;
         auto op = [add](uint32_t d, uint32_t v) { return add ? (d + v > 255 ? 255 : d + v) : (d > v ? d - v : 0); };
         for (int i = 0; i < w; ++i) {
           uint32_t D = d[i];
@@ -537,10 +540,10 @@ void FillRow(const FillPlan& fp, uint8_t* row, int w) {
     }
     return;
   }
-  uint16_t* d = reinterpret_cast<uint16_t*>(row);
-  switch (fp.mode) {
+  uint16_t* __restrict d = reinterpret_cast<uint16_t*>(row);
+  switch (mode) {
     case 0:
-      for (int i = 0; i < w; ++i) d[i] = static_cast<uint16_t>(fp.color);
+      for (int i = 0; i < w; ++i) d[i] = static_cast<uint16_t>(color);
       break;
     case 1: Fill16<1>(fp, d, w); break;
     case 2: Fill16<2>(fp, d, w); break;

@@ -34,10 +34,20 @@ const uint8_t* BrightnessTableRow(int i);
 int MixTableValue(int p, int j);
 const uint8_t* BlendTable6();
 
-// Vector paths in use: 0 none, 1 AVX2 where the processor has it. Returns the
-// level actually in force.
+// Vector levels of the renderer's paths. The starting level is the best the
+// processor has, or the one QUARNEX_SIMD names (none, sse2, avx2, avx512)
+// when that is lower.
+enum RendererSimd { kSimdNone = 0, kSimdSse2 = 1, kSimdAvx2 = 2, kSimdAvx512 = 3 };
+// A level above what the processor supports falls back to the best supported.
+// Returns the level actually in force.
 int SetRendererSimdLevel(int level);
 int RendererSimdLevel();
+int RendererBestSimdLevel();
+// The level a QUARNEX_SIMD value asks for, -1 for an unknown value.
+int ParseRendererSimdLevel(const char* text);
+// The starting level for a QUARNEX_SIMD value (null: unset); unknown values
+// leave the best level.
+int RendererStartSimdLevel(const char* text);
 
 }  // namespace qx
 

@@ -25,6 +25,7 @@ struct DrawPlan {
   bool keyTest;
   bool mask;
   bool bright;
+  uint32_t brightness;  // 0x00RRGGBB
   bool is32;
   int srcBpp;
   int srcW, srcH;
@@ -62,12 +63,23 @@ void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angl
                        const MEMIMG* mask);
 void FillRow(const FillPlan& plan, uint8_t* row, int w);
 
-// Vector paths; each returns false when it has no path for the plan.
+// The vector paths of one level (renderer_vec.h); each returns false (0
+// pixels) when it has no path for the plan.
+struct VecOps {
+  bool (*drawAt)(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m,
+                 int mpitch, int w, int h);
+  bool (*mappedRow)(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk, int mpitch,
+                    int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
+  int (*fillRow)(const FillPlan& plan, uint8_t* row, int w);
+};
+extern const VecOps kVecSse2, kVecAvx2, kVecAvx512;
+
+// The paths of the level in force; each returns false when it has no path for the plan.
 bool SimdDrawAt(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, int spitch, const uint8_t* m,
                 int mpitch, int w, int h);
 bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk,
                    int mpitch, int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
-// Returns the number of leading pixels it filled.
+// Returns the number of pixels it filled: the whole row or none.
 int SimdFillRow(const FillPlan& plan, uint8_t* row, int w);
 
 }  // namespace qx

@@ -62,11 +62,36 @@ ref::Settings Plain(int mode, int param, const Rect& area) {
   return s;
 }
 
+std::string LevelName(int level) {
+  const char* names[] = {"none", "sse2", "avx2", "avx512"};
+  return names[level];
+}
+
 class RendererTest : public ::testing::Test {
  protected:
   void SetUp() override { qx::InitRendererTables(); }
-  void TearDown() override { qx::SetRendererSimdLevel(1); }
+  void TearDown() override { qx::SetRendererSimdLevel(qx::RendererBestSimdLevel()); }
 };
+
+TEST_F(RendererTest, VectorLevelsByNameAndFallBackToTheBestSupported) {
+  const struct {
+    const char* text;
+    int level;
+  } names[] = {{"none", qx::kSimdNone}, {"sse2", qx::kSimdSse2}, {"AVX2", qx::kSimdAvx2},
+               {"avx512", qx::kSimdAvx512}, {"avx", -1}, {"", -1}, {"sse2 ", -1}};
+  for (const auto& n : names) EXPECT_EQ(qx::ParseRendererSimdLevel(n.text), n.level) << n.text;
+  int best = qx::RendererBestSimdLevel();
+  EXPECT_GE(best, qx::kSimdSse2) << "every x86-64 has SSE2";
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdAvx512), best);
+  EXPECT_EQ(qx::RendererSimdLevel(), best);
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdNone), qx::kSimdNone);
+  EXPECT_EQ(qx::SetRendererSimdLevel(qx::kSimdSse2), qx::kSimdSse2);
+  EXPECT_EQ(qx::RendererStartSimdLevel(nullptr), best);
+  EXPECT_EQ(qx::RendererStartSimdLevel("none"), qx::kSimdNone);
+  EXPECT_EQ(qx::RendererStartSimdLevel("sse2"), qx::kSimdSse2);
+  EXPECT_EQ(qx::RendererStartSimdLevel("avx512"), best);
+  EXPECT_EQ(qx::RendererStartSimdLevel("fast"), best);
+}
 
 // One source pixel over one destination pixel, 32-bit.
 struct PixelCase {
@@ -99,10 +124,10 @@ TEST_F(RendererTest, SinglePixelRules) {
       {"mode 5 draws nothing", 5, 128, false, false, 0x00FFFFFF, 0x00010203, -1, 0x00010203},
       {"parameter 0 draws nothing", 1, 0, false, false, 0x00FFFFFF, 0x00010203, -1, 0x00010203},
   };
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     for (const PixelCase& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (simd ? " (vector)" : " (scalar)"));
+      SCOPED_TRACE(std::string(c.name) + " at " + LevelName(simd));
       Image dst(1, 1, qx::kPixel32);
       Image src(1, 1, qx::kPixel32, 0, c.alpha ? 1 : 0, 0xFFFF00FF);
       Image mask(1, 1, qx::kPixelMask8);
@@ -170,7 +195,7 @@ TEST_F(RendererTest, NothingDrawnAcrossPixelTypesOrOntoAlphaTargets) {
 }
 
 TEST_F(RendererTest, UnrotatedDrawingMatchesPlainDrawing) {
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     Image a(64, 48, qx::kPixel32), b(64, 48, qx::kPixel32);
     Image src(20, 14, qx::kPixel32, 0, 1);
@@ -272,10 +297,10 @@ TEST_F(RendererTest, FillRectRules) {
       {"brightness scales by /256", 0, 0, 0x808080, {0, 0, 4, 4}, 0xFFFFFFFF, 0x0, 0xFF7F7F7F, {0, 0, 4, 4}},
       {"clipped to the area", 0, 0, 0xFFFFFF, {-5, -5, 2, 9}, 0xFF000001, 0x0, 0xFF000001, {0, 0, 2, 4}},
   };
-  for (int simd = 0; simd <= 1; ++simd) {
+  for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
     qx::SetRendererSimdLevel(simd);
     for (const Case& c : cases) {
-      SCOPED_TRACE(c.name);
+      SCOPED_TRACE(std::string(c.name) + " at " + LevelName(simd));
       Image dst(4, 4, qx::kPixel32);
       dst.fill(c.before);
       ref::Settings s = Plain(c.mode, c.param, Rect{0, 0, 4, 4});
@@ -434,7 +459,7 @@ TEST_F(RendererTest, RandomDrawingsMatchTheReference) {
     else if (op == 1) ref::DrawRotated(&want.img, &src.img, x, y, angle, scale, trans, m, s);
     else ref::Fill(&want.img, fill, color, s);
 
-    for (int simd = 0; simd <= 1; ++simd) {
+    for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
       qx::SetRendererSimdLevel(simd);
       Image got(W, H, type);
       memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
@@ -443,7 +468,7 @@ TEST_F(RendererTest, RandomDrawingsMatchTheReference) {
       else if (op == 1) qx::DrawImageRotated(&got.img, &src.img, x, y, angle, scale, trans, false, m);
       else qx::FillRect(&got.img, &fill, color);
       const char* opName[] = {"at", "rotated", "fill"};
-      ExpectSame(got, want, std::string(opName[op]) + (simd ? " vector " : " scalar ") +
+      ExpectSame(got, want, std::string(opName[op]) + " " + LevelName(simd) + " " +
                                 Describe(s, type, pal, alpha, trans, useMask, seed));
       if (HasFatalFailure()) return;
     }
@@ -486,7 +511,7 @@ TEST_F(RendererTest, GameShapedDrawingsMatchTheReference) {
         ref::DrawRotated(&want.img, &src.img, x, y, angle, scale, true, nullptr, s);
       else
         ref::DrawAt(&want.img, &src.img, x, y, true, nullptr, s);
-      for (int simd = 0; simd <= 1; ++simd) {
+      for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
         qx::SetRendererSimdLevel(simd);
         Image got(W, H, qx::kPixel32);
         memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
@@ -496,10 +521,63 @@ TEST_F(RendererTest, GameShapedDrawingsMatchTheReference) {
         else
           qx::DrawImageAt(&got.img, &src.img, x, y, true, nullptr);
         ExpectSame(got, want, std::string(shape.name) + (rotated ? " rotated" : " at") +
-                                  (simd ? " vector" : " scalar") + " seed " + std::to_string(seed) + " p " +
+                                  " " + LevelName(simd) + " seed " + std::to_string(seed) + " p " +
                                   std::to_string(s.param));
         if (HasFatalFailure()) return;
       }
+    }
+  }
+}
+
+// Triangles, turned and stretched drawing have no reference of their own
+// (their rasterisation is the renderer's choice): every vector level must
+// draw exactly what the plain level draws.
+TEST_F(RendererTest, TrianglesTurnedAndStretchedDrawingsAgreeAtEveryLevel) {
+  const int W = 90, H = 70;
+  for (int seed = 0; seed < 200; ++seed) {
+    RandomDraw r(static_cast<uint32_t>(seed) + 40000u);
+    int alpha = r.range(0, 1);
+    Image src(r.range(1, 50), r.range(1, 50), qx::kPixel32, 0, alpha, 0xFFFF00FF);
+    r.fillRandom(src, 0xFFFF00FF);
+    Image mask(src.img.width, src.img.height, qx::kPixelMask8);
+    r.fillRandom(mask, 0);
+    bool useMask = r.range(0, 2) == 0;
+    bool trans = r.range(0, 1) == 1;
+    ref::Settings s = r.settings(W, H);
+    Image base(W, H, qx::kPixel32);
+    r.fillRandom(base, 0);
+    int op = r.range(0, 2);  // triangle, turned, stretched
+    qx::TriangleVertex tri[3];
+    for (auto& v : tri) {
+      v.x = static_cast<float>(r.range(-200, W * 10 + 200)) / 10.0f;
+      v.y = static_cast<float>(r.range(-200, H * 10 + 200)) / 10.0f;
+      v.u = static_cast<float>(r.range(0, src.img.width * 10)) / 10.0f;
+      v.v = static_cast<float>(r.range(0, src.img.height * 10)) / 10.0f;
+    }
+    int x = r.range(-20, W + 20), y = r.range(-20, H + 20);
+    float angle = static_cast<float>(r.range(-7000, 7000)) / 1000.0f;
+    float scale = static_cast<float>(r.range(200, 3200)) / 1000.0f;
+    Rect rect{r.range(-20, W + 20), r.range(-20, H + 20), r.range(-20, W + 20), r.range(-20, H + 20)};
+    const MEMIMG* m = useMask ? &mask.img : nullptr;
+    auto draw = [&](Image& out) {
+      Apply(s);
+      if (op == 0) qx::DrawImageTriangle(&out.img, &src.img, tri, trans, m);
+      else if (op == 1) qx::DrawImageRotated(&out.img, &src.img, x, y, angle, scale, trans, true, m);
+      else qx::DrawImageStretched(&out.img, &src.img, &rect, trans);
+    };
+    Image plain(W, H, qx::kPixel32);
+    memcpy(plain.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+    qx::SetRendererSimdLevel(qx::kSimdNone);
+    draw(plain);
+    for (int simd = qx::kSimdSse2; simd <= qx::RendererBestSimdLevel(); ++simd) {
+      qx::SetRendererSimdLevel(simd);
+      Image got(W, H, qx::kPixel32);
+      memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+      draw(got);
+      const char* opName[] = {"triangle", "turned", "stretched"};
+      ExpectSame(got, plain, std::string(opName[op]) + " " + LevelName(simd) + " " +
+                                 Describe(s, qx::kPixel32, 0, alpha, trans, useMask, seed));
+      if (HasFatalFailure()) return;
     }
   }
 }
