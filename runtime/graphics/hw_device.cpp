@@ -299,8 +299,12 @@ void Brightness(PlatformGpuVertex* v) {
 
 }  // namespace
 
+// The device belongs to the thread that made it; a repaint on the window's
+// thread leaves the batch and the back screen to the next frame.
+static bool DeviceHere() { return g_hw.inUse && Gpu()->Ready(); }
+
 void FlushPendingDrawing() {
-  if (!g_hw.inUse || g_hw.batchCount == 0) return;
+  if (g_hw.batchCount == 0 || !DeviceHere()) return;
   Gpu()->Draw(&g_hw.batchState, g_batch, g_hw.batchCount);
   g_hw.batchCount = 0;
   g_hw.batches++;
@@ -428,7 +432,7 @@ int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, 
   const float halfW = static_cast<float>(graph->width / 2), halfH = static_cast<float>(graph->height / 2);
   const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
   const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
-  const float nudge = turn ? -1.0f / 256 : 1.0f / 256;
+  const float nudge = turn ? -1.0f / 4096 : 1.0f / 4096;
   const HwStore* hs = src.store;
   for (int r = 0; r < hs->rows; ++r) {
     int ty0 = hs->rowY[r] > gy0 ? hs->rowY[r] : gy0;
@@ -449,9 +453,9 @@ int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, 
         v[i].x = x + dx * c - dy * sn + 0.5f;
         v[i].y = y + dx * sn + dy * c + 0.5f;
         v[i].u = static_cast<float>(texX - hs->colX[col]) + nudge;
-        v[i].v = static_cast<float>(texY - hs->rowY[r]) + 1.0f / 256;
+        v[i].v = static_cast<float>(texY - hs->rowY[r]) + 1.0f / 4096;
         v[i].mu = static_cast<float>(texX - gx0 + maskX) + nudge;
-        v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 256;
+        v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 4096;
         Brightness(&v[i]);
       }
       AddQuad(s, v);
@@ -492,6 +496,7 @@ int HwFillRect(const Rect& rect, uint32_t colour) {
 }
 
 void HwClearBackScreen(int r, int g, int b) {
+  if (!DeviceHere()) return;
   FlushPendingDrawing();
   Gpu()->Clear(r, g, b);
   g_hw.back = kDeviceOnly;
@@ -499,7 +504,7 @@ void HwClearBackScreen(int r, int g, int b) {
 
 void HwBackScreenForRead(MEMIMG* back) {
   g_hw.backImage = back;
-  if (g_hw.back != kDeviceOnly) return;
+  if (g_hw.back != kDeviceOnly || !DeviceHere()) return;
   FlushPendingDrawing();
   Gpu()->ReadBack(back->pixels, back->pitch);
   g_hw.back = kBothSame;
@@ -511,6 +516,7 @@ void HwBackScreenForWrite(MEMIMG* back) {
 }
 
 void HwPresent(const MEMIMG* image) {
+  if (!DeviceHere()) return;
   FlushPendingDrawing();
   if (image) {
     Gpu()->Present(image->pixels, image->pitch);
