@@ -24,6 +24,7 @@ constexpr int kMaxScreenSide = 16384;
 
 struct ScreenState {
   bool softwareRenderer;
+  bool choosingBackEnd;  // the first start-up on the hardware back end
   bool displayObject;  // the display is open (between start-up and shutdown)
   bool screenExists;   // the screen images exist
   bool fullScreenInForce;
@@ -355,9 +356,15 @@ int ApplyScreenMode(int width, int height, int colorBits, bool force, int refres
     LogWrite("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
-  if (!g_s.softwareRenderer && HwCreateDevice(ModeWidth(), ModeHeight()) != 0) {
-    ReleaseScreenImages();
-    return -1;
+  // The device draws 32-bit screens only.
+  if (!g_s.softwareRenderer && (GetRequestedColorBits() == 16 || HwCreateDevice(ModeWidth(), ModeHeight()) != 0)) {
+    if (g_s.choosingBackEnd) {
+      ReleaseScreenImages();
+      return -1;
+    }
+    // A later mode change the device cannot follow goes on in software.
+    LogWrite("ソフトウエアレンダリングモードに変更します\n");
+    g_s.softwareRenderer = true;
   }
   // Whatever the graph system start does, the front screen is the target
   // afterwards and its draw area covers the new screen.
@@ -395,7 +402,9 @@ int InitGraphics() {
   bool started = false;
   if (!g_s.softwareRenderer && HwAvailable()) {
     g_s.displayObject = true;
+    g_s.choosingBackEnd = true;
     started = ApplyScreenMode(-1, -1, -1, true, -1) >= 0;
+    g_s.choosingBackEnd = false;
     if (!started) g_s.displayObject = false;
   }
   if (!started && !g_s.softwareRenderer) {

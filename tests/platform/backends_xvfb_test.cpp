@@ -20,10 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kProbeWidth = 320, kProbeHeight = 240;
-constexpr int kProbeCases = 10;
+constexpr int kProbeCases = 11;
 // Cases of the probe with rotated geometry, whose edges and texel boundaries
 // may fall one pixel apart.
-constexpr bool kRotatedCase[kProbeCases] = {false, false, false, false, false, true, false, false, true, true};
+constexpr bool kRotatedCase[kProbeCases] = {false, false, false, false, false, true, false, false, true, true, false};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,7 @@
 
 #include "runtime/core/lock.h"
 #include "runtime/graphics/draw_state.h"
+#include "runtime/graphics/font.h"
 #include "runtime/graphics/graph.h"
 #include "runtime/graphics/hw.h"
 #include "runtime/graphics/screen.h"
@@ -188,6 +189,17 @@ void Draw(int index) {
       SetDrawTarget(-2);
       DrawGraphAt(120, 20, g_target, 0);
       break;
+    case 10: {  // text drawn by the main processor between drawings of the device
+      DrawGraphAt(10, 10, g_keyed, 1);
+      {
+        qx::ApiLockScope lock;
+        qx::DrawFontString(20, 30, "Quarnex 0123", 0xFFFF40, qx::GetDefaultFont(), 0, 0);
+      }
+      SetBlendMode(1, 128);
+      DrawGraphAt(40, 20, g_alpha, 1);
+      DrawRectangle(0, 100, 320, 140, GetColorValue(0, 0, 0), 1);
+      break;
+    }
   }
   SetBlendMode(0, 0);
 }
@@ -214,7 +226,7 @@ int main() {
   snprintf(text, sizeof(text), "%s\n", qx::HwInUse() ? qx::HwRendererName() : "software");
   if (!Write("backend.txt", text, strlen(text))) return 4;
   static uint32_t pixels[kWidth * kHeight];
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 0; i < 11; ++i) {
     Draw(i);
     FlipScreen();
     {
