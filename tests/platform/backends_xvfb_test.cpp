@@ -166,7 +166,7 @@ TEST_F(BackEndsUnderXvfb, TheAutomaticChoicePassesOverARasteriserOnTheMainProces
 }
 
 // The real game on both back ends: the title after its fade-in, pointer
-// still, looks the same; then a stretch of play on the hardware back end.
+// still, looks the same; then the hardware run goes on past the title.
 class GameOnBothBackEnds : public BackEndsUnderXvfb {
  protected:
   pid_t StartGame(const std::string& renderer) {
@@ -224,7 +224,7 @@ class GameOnBothBackEnds : public BackEndsUnderXvfb {
   static constexpr int kPromptTop = 420;  // "CLICK TO START" blinks below this row
 };
 
-TEST_F(GameOnBothBackEnds, TheTitleMatchesAndTheGamePlaysOnTheHardwareBackEnd) {
+TEST_F(GameOnBothBackEnds, TheTitleMatchesAndTheGameRunsOnFromItOnTheHardwareBackEnd) {
   ASSERT_TRUE(qxtest::Executable("/usr/bin/xdotool"));
   ASSERT_TRUE(qxtest::Executable("/usr/bin/xwd"));
   StartX();
