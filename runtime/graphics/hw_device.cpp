@@ -297,6 +297,23 @@ void Brightness(PlatformGpuVertex* v) {
   v->b = static_cast<float>(b & 255);
 }
 
+// Calls part(tile, x0, y0, x1, y1, tile x, tile y) for every texture tile
+// that the store rectangle (x0, y0)-(x1, y1) of a graph overlaps, with the
+// overlap in store pixels.
+template <typename Part>
+void ForEachTilePart(const HwStore* hs, int gx0, int gy0, int gx1, int gy1, Part part) {
+  for (int r = 0; r < hs->rows; ++r) {
+    int ty0 = hs->rowY[r] > gy0 ? hs->rowY[r] : gy0;
+    int ty1 = hs->rowY[r] + hs->rowSide[r] < gy1 ? hs->rowY[r] + hs->rowSide[r] : gy1;
+    if (ty0 >= ty1) continue;
+    for (int c = 0; c < hs->columns; ++c) {
+      int tx0 = hs->colX[c] > gx0 ? hs->colX[c] : gx0;
+      int tx1 = hs->colX[c] + hs->colSide[c] < gx1 ? hs->colX[c] + hs->colSide[c] : gx1;
+      if (tx0 < tx1) part(hs->tiles[r * hs->columns + c], tx0, ty0, tx1, ty1, hs->colX[c], hs->rowY[r]);
+    }
+  }
+}
+
 }  // namespace
 
 // The device belongs to the thread that made it; a repaint on the window's
@@ -386,34 +403,26 @@ int HwDrawGraphAt(const GraphRecord* graph, int x, int y, bool trans) {
   SetAlpha(&s, src.data, trans, GetDrawState().blendMode == 0 && !masked);
   const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
   const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
-  const HwStore* hs = src.store;
-  for (int r = 0; r < hs->rows; ++r) {
-    int ty0 = hs->rowY[r] > gy0 ? hs->rowY[r] : gy0;
-    int ty1 = hs->rowY[r] + hs->rowSide[r] < gy1 ? hs->rowY[r] + hs->rowSide[r] : gy1;
-    if (ty0 >= ty1) continue;
-    for (int c = 0; c < hs->columns; ++c) {
-      int tx0 = hs->colX[c] > gx0 ? hs->colX[c] : gx0;
-      int tx1 = hs->colX[c] + hs->colSide[c] < gx1 ? hs->colX[c] + hs->colSide[c] : gx1;
-      if (tx0 >= tx1) continue;
-      float left = static_cast<float>(x + (tx0 - gx0)), right = static_cast<float>(x + (tx1 - gx0));
-      float top = static_cast<float>(y + (ty0 - gy0)), bottom = static_cast<float>(y + (ty1 - gy0));
-      if (right <= s.clipLeft || left >= s.clipRight || bottom <= s.clipTop || top >= s.clipBottom) continue;
-      s.texture = hs->tiles[r * hs->columns + c];
-      PlatformGpuVertex v[4];
-      for (int i = 0; i < 4; ++i) {
-        const bool isRight = i & 1, isBottom = i & 2;
-        v[i].x = isRight ? right : left;
-        v[i].y = isBottom ? bottom : top;
-        int sx = isRight ? tx1 : tx0, sy = isBottom ? ty1 : ty0;
-        v[i].u = static_cast<float>(sx - hs->colX[c]);
-        v[i].v = static_cast<float>(sy - hs->rowY[r]);
-        v[i].mu = static_cast<float>(sx - gx0 + maskX);
-        v[i].mv = static_cast<float>(sy - gy0 + maskY);
-        Brightness(&v[i]);
-      }
-      AddQuad(s, v);
+  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+                  [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
+    float left = static_cast<float>(x + (tx0 - gx0)), right = static_cast<float>(x + (tx1 - gx0));
+    float top = static_cast<float>(y + (ty0 - gy0)), bottom = static_cast<float>(y + (ty1 - gy0));
+    if (right <= s.clipLeft || left >= s.clipRight || bottom <= s.clipTop || top >= s.clipBottom) return;
+    s.texture = tex;
+    PlatformGpuVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      const bool isRight = i & 1, isBottom = i & 2;
+      v[i].x = isRight ? right : left;
+      v[i].y = isBottom ? bottom : top;
+      int sx = isRight ? tx1 : tx0, sy = isBottom ? ty1 : ty0;
+      v[i].u = static_cast<float>(sx - tileX);
+      v[i].v = static_cast<float>(sy - tileY);
+      v[i].mu = static_cast<float>(sx - gx0 + maskX);
+      v[i].mv = static_cast<float>(sy - gy0 + maskY);
+      Brightness(&v[i]);
     }
-  }
+    AddQuad(s, v);
+  });
   return 0;
 }
 
@@ -433,34 +442,26 @@ int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, 
   const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
   const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
   const float nudge = turn ? -1.0f / 4096 : 1.0f / 4096;
-  const HwStore* hs = src.store;
-  for (int r = 0; r < hs->rows; ++r) {
-    int ty0 = hs->rowY[r] > gy0 ? hs->rowY[r] : gy0;
-    int ty1 = hs->rowY[r] + hs->rowSide[r] < gy1 ? hs->rowY[r] + hs->rowSide[r] : gy1;
-    if (ty0 >= ty1) continue;
-    for (int col = 0; col < hs->columns; ++col) {
-      int tx0 = hs->colX[col] > gx0 ? hs->colX[col] : gx0;
-      int tx1 = hs->colX[col] + hs->colSide[col] < gx1 ? hs->colX[col] + hs->colSide[col] : gx1;
-      if (tx0 >= tx1) continue;
-      s.texture = hs->tiles[r * hs->columns + col];
-      PlatformGpuVertex v[4];
-      for (int i = 0; i < 4; ++i) {
-        const bool isRight = i & 1, isBottom = i & 2;
-        int texX = isRight ? tx1 : tx0, texY = isBottom ? ty1 : ty0;
-        // Position in the drawn picture (mirrored with the turn flag).
-        float px = static_cast<float>(turn ? gx1 - texX : texX - gx0), py = static_cast<float>(texY - gy0);
-        float dx = (px - halfW) * scale, dy = (py - halfH) * scale;
-        v[i].x = x + dx * c - dy * sn + 0.5f;
-        v[i].y = y + dx * sn + dy * c + 0.5f;
-        v[i].u = static_cast<float>(texX - hs->colX[col]) + nudge;
-        v[i].v = static_cast<float>(texY - hs->rowY[r]) + 1.0f / 4096;
-        v[i].mu = static_cast<float>(texX - gx0 + maskX) + nudge;
-        v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 4096;
-        Brightness(&v[i]);
-      }
-      AddQuad(s, v);
+  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+                  [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
+    s.texture = tex;
+    PlatformGpuVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      const bool isRight = i & 1, isBottom = i & 2;
+      int texX = isRight ? tx1 : tx0, texY = isBottom ? ty1 : ty0;
+      // Position in the drawn picture (mirrored with the turn flag).
+      float px = static_cast<float>(turn ? gx1 - texX : texX - gx0), py = static_cast<float>(texY - gy0);
+      float dx = (px - halfW) * scale, dy = (py - halfH) * scale;
+      v[i].x = x + dx * c - dy * sn + 0.5f;
+      v[i].y = y + dx * sn + dy * c + 0.5f;
+      v[i].u = static_cast<float>(texX - tileX) + nudge;
+      v[i].v = static_cast<float>(texY - tileY) + 1.0f / 4096;
+      v[i].mu = static_cast<float>(texX - gx0 + maskX) + nudge;
+      v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 4096;
+      Brightness(&v[i]);
     }
-  }
+    AddQuad(s, v);
+  });
   return 0;
 }
 

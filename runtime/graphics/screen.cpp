@@ -393,7 +393,7 @@ void SwitchToSoftwareRenderer() {
 }
 
 int InitGraphics() {
-  if (RendererPreference() == 1) SwitchToSoftwareRenderer();
+  if (RendererPreference() == 1 && HwAvailable()) SwitchToSoftwareRenderer();
   LogWrite("DirectDraw 関連の初期化を行います\n");
   LogWrite("DirectDraw オブジェクトの取得を行います....  ");
   LogWrite("初期化に成功しました\n");
