@@ -9,7 +9,8 @@ packages=(
   libogg-dev libvorbis-dev libmpg123-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev libspng-dev time
-  clang libclang-rt-dev xvfb xauth xdotool x11-utils imagemagick
+  clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
+  libepoxy-dev libgl1-mesa-dri libglx-mesa0 mesa-utils
 )
 
 missing=()

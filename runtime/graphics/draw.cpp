@@ -6,6 +6,7 @@
 #include "runtime/core/subsystems.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/graph.h"
+#include "runtime/graphics/hw.h"
 #include "runtime/graphics/renderer.h"
 #include "runtime/graphics/renderer_internal.h"
 #include "runtime/graphics/screen.h"
@@ -38,6 +39,17 @@ void ShowIfFront(const Rect& r) {
   if (GetDrawTarget() == -4) PresentFrontScreenArea(&r);
 }
 
+// The back screen of the hardware back end is drawn by the graphics processor.
+bool DeviceTarget() { return GetDrawTarget() == -2 && HwInUse(); }
+
+void Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
+  if (target) {
+    FillRect(target, &r, colour);
+  } else {
+    HwFillRect(r, colour);
+  }
+}
+
 int Trunc(double v) { return v < -2e9 ? -2000000000 : (v > 2e9 ? 2000000000 : static_cast<int>(v)); }
 
 // The rotated corners' bounding box, widened by 5 pixels on every side.
@@ -54,6 +66,7 @@ int DrawGraphAt(int x, int y, GraphHandle graph, int trans) {
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
+  if (DeviceTarget()) return HwDrawGraphAt(g, x, y, trans != 0);
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
@@ -67,6 +80,10 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
+  if (DeviceTarget()) {
+    return HwDrawGraphRotated(g, static_cast<float>(x), static_cast<float>(y), static_cast<float>(scale),
+                              static_cast<float>(angle), trans != 0, turn != 0);
+  }
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
@@ -97,12 +114,12 @@ int DrawGraphBlendMasked(int x, int y, GraphHandle graph, int trans, GraphHandle
 int DrawRectangle(int x1, int y1, int x2, int y2, int color, int fill) {
   if (GetDrawState().drawAreaEmpty) return 0;
   WaitWhileInactive();
-  MEMIMG* target = GetDrawTargetImage();
-  if (target == nullptr) return -1;
+  MEMIMG* target = DeviceTarget() ? nullptr : GetDrawTargetImage();
+  if (target == nullptr && !DeviceTarget()) return -1;
   Rect r{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
   uint32_t c = static_cast<uint32_t>(color);
   if (fill || r.right - r.left <= 2 || r.bottom - r.top <= 2) {
-    FillRect(target, &r, c);
+    Fill(target, r, c);
     ShowIfFront(r);
     return 0;
   }
@@ -111,7 +128,7 @@ int DrawRectangle(int x1, int y1, int x2, int y2, int color, int fill) {
                    {r.left, r.top + 1, r.left + 1, r.bottom - 1},
                    {r.right - 1, r.top + 1, r.right, r.bottom - 1}};
   // Each pixel of the outline once, so that blended outlines have even corners.
-  for (const Rect& e : edges) FillRect(target, &e, c);
+  for (const Rect& e : edges) Fill(target, e, c);
   ShowIfFront(r);
   return 0;
 }

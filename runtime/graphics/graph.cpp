@@ -9,6 +9,7 @@
 #include "runtime/file/file.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/graph_image.h"
+#include "runtime/graphics/hw.h"
 #include "runtime/graphics/screen.h"
 
 namespace qx {
@@ -39,6 +40,7 @@ void ReleaseStoreReference(int store) {
   SurfaceData* data = GetSurfaceData(store);
   if (!data) return;
   if (--data->refCount > 0) return;
+  HwReleaseStore(data);
   ReleaseMemImage(&data->image);
   ReleaseMemImage(&data->depth);
   HandleRelease(&g_stores, store);
@@ -64,8 +66,8 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
     data->spec.DrawValid = 1;
     data->spec.AlphaTest = 0;
   }
-  // Only memory images exist on this platform: there is no surface or texture
-  // back end, even before the screen set-up has chosen the software one.
+  // The pixels always live in a memory image; with the hardware back end it
+  // is the system-memory copy that its textures are filled from.
   data->memImageFlag = 1;
   data->refCount = 1;
   data->width = static_cast<uint16_t>(width);
@@ -175,8 +177,7 @@ void StartGraphSystem() {
   ResetDrawState();
   g_system.textureGraphs = 1;
   g_system.alphaTest = 1;
-  // No 3D device on this platform: graphs are always memory images.
-  LogWrite("３Ｄグラフィック描画機能は使用しません\n");
+  LogWrite(HwInUse() ? "３Ｄグラフィック描画機能を使用します\n" : "３Ｄグラフィック描画機能は使用しません\n");
   g_system.forcedDepth = 0;
   g_system.started = 1;
   StartFontSystem();
@@ -202,8 +203,7 @@ GraphHandle AllocateGraph(int width, int height, bool textureAllowed, bool alpha
   r->movie = -1;
   r->blendMaskFlag = g_system.blendMaskCreation;
   const bool software = UseSoftwareRenderer() != 0;
-  // No hardware back end exists here, so textures are never chosen.
-  const bool hardware3D = false;
+  const bool hardware3D = HwInUse() != 0;
   r->spec.UseTexture = textureAllowed && g_system.textureGraphs && hardware3D && !software;
   r->spec.AlphaCh = alphaChannel;
   r->spec.DrawValid = static_cast<uint8_t>(g_system.drawValidCreation ? 1 : 0);
@@ -386,6 +386,7 @@ void RestoreGraphs() {
         memcpy(directory, r->directory, sizeof(directory));
         TransferImageToGraph(&picture, loaded == 0 ? &alpha : nullptr, r->sourceX, r->sourceY, r->handle,
                              r->reverse);
+        HwNoteStoreChanged(GraphStore(r->handle));
         memcpy(r->fileName, name, sizeof(name));
         memcpy(r->directory, directory, sizeof(directory));
       }
@@ -395,6 +396,12 @@ void RestoreGraphs() {
   ReleaseGraphImage(&picture);
   ReleaseGraphImage(&alpha);
   FileSetDirectory(saved);
+}
+
+SurfaceData* GraphStore(GraphHandle graph) {
+  GraphRecord* r = GetGraphRecord(graph);
+  SurfaceTile* t = r && r->tileCount > 0 ? GetSurfaceTile(r->tiles[0]) : nullptr;
+  return t ? GetSurfaceData(t->store) : nullptr;
 }
 
 int GetGraphImage(GraphHandle graph, MEMIMG* view) {

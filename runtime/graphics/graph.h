@@ -88,6 +88,9 @@ void RestoreGraphs();
 // rectangle. Returns 0, or -1 for an invalid handle or a graph without pixels.
 int GetGraphImage(GraphHandle graph, MEMIMG* view);
 
+// The pixel store behind a graph, or null.
+SurfaceData* GraphStore(GraphHandle graph);
+
 // Draw-target graphs (the start-up test graph) and the blend-mask creation flag.
 void SetDrawValidGraphCreation(int flag);
 void SetBlendMaskCreation(int flag);

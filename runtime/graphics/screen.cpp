@@ -13,6 +13,7 @@
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/font.h"
 #include "runtime/graphics/graph.h"
+#include "runtime/graphics/hw.h"
 #include "runtime/graphics/renderer.h"
 #include "runtime/platform/platform.h"
 
@@ -23,6 +24,7 @@ constexpr int kMaxScreenSide = 16384;
 
 struct ScreenState {
   bool softwareRenderer;
+  bool choosingBackEnd;  // the first start-up on the hardware back end
   bool displayObject;  // the display is open (between start-up and shutdown)
   bool screenExists;   // the screen images exist
   bool fullScreenInForce;
@@ -89,6 +91,7 @@ void ClearScreenImages() {
 }
 
 void ReleaseScreenImages() {
+  HwDestroyDevice();
   LogWrite("メインサーフェスを破棄をします... ");
   ReleaseMemImage(&g_s.front);
   ReleaseMemImage(&g_s.back);
@@ -99,6 +102,10 @@ void ReleaseScreenImages() {
 
 // Hands a screen image to the platform display.
 void PresentImage(const MEMIMG* img) {
+  if (HwInUse()) {
+    HwPresent(img);
+    return;
+  }
   const PlatformDisplayOps* d = Display();
   if (!d || !d->Present || img->validMarker != kMemImgValid) return;
   d->Present(img->pixels, img->pitch, img->width, img->height, img->format->ColorBitDepth);
@@ -232,14 +239,23 @@ int GetDrawTarget() { return g_s.drawTarget; }
 
 MEMIMG* GetDrawTargetImage() {
   if (!g_s.screenExists) return nullptr;
-  if (g_s.drawTarget == -2) return &g_s.back;
+  if (g_s.drawTarget == -2) {
+    // The caller draws with the main processor.
+    if (HwInUse()) HwBackScreenForWrite(&g_s.back);
+    return &g_s.back;
+  }
   if (g_s.drawTarget == -4) return &g_s.front;
   // Looked up every time: the graph may have been deleted since it became the target.
   if (GetGraphImage(g_s.drawTarget, &g_s.targetView) != 0) return nullptr;
+  if (HwInUse()) HwNoteStoreChanged(GraphStore(g_s.drawTarget));
   return &g_s.targetView;
 }
 
-MEMIMG* GetBackScreenImage() { return g_s.screenExists ? &g_s.back : nullptr; }
+MEMIMG* GetBackScreenImage() {
+  if (!g_s.screenExists) return nullptr;
+  if (HwInUse()) HwBackScreenForRead(&g_s.back);
+  return &g_s.back;
+}
 MEMIMG* GetFrontScreenImage() { return g_s.screenExists ? &g_s.front : nullptr; }
 
 const ColorFormat* GetScreenColorFormat() {
@@ -340,6 +356,16 @@ int ApplyScreenMode(int width, int height, int colorBits, bool force, int refres
     LogWrite("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
+  // The device draws 32-bit screens only.
+  if (!g_s.softwareRenderer && (GetRequestedColorBits() == 16 || HwCreateDevice(ModeWidth(), ModeHeight()) != 0)) {
+    if (g_s.choosingBackEnd) {
+      ReleaseScreenImages();
+      return -1;
+    }
+    // A later mode change the device cannot follow goes on in software.
+    LogWrite("ソフトウエアレンダリングモードに変更します\n");
+    g_s.softwareRenderer = true;
+  }
   // Whatever the graph system start does, the front screen is the target
   // afterwards and its draw area covers the new screen.
   g_s.targetWidth = 0;
@@ -367,22 +393,33 @@ void SwitchToSoftwareRenderer() {
 }
 
 int InitGraphics() {
-  // The 3D device is the first choice; this platform has none, so the first
-  // start-up ends at the device and the software back end takes over.
+  if (RendererPreference() == 1 && HwAvailable()) SwitchToSoftwareRenderer();
   LogWrite("DirectDraw 関連の初期化を行います\n");
   LogWrite("DirectDraw オブジェクトの取得を行います....  ");
   LogWrite("初期化に成功しました\n");
-  if (!g_s.softwareRenderer) {
+  // The 3D device is the first choice. Without a graphics processor at all
+  // the start-up ends at the device at once.
+  bool started = false;
+  if (!g_s.softwareRenderer && HwAvailable()) {
+    g_s.displayObject = true;
+    g_s.choosingBackEnd = true;
+    started = ApplyScreenMode(-1, -1, -1, true, -1) >= 0;
+    g_s.choosingBackEnd = false;
+    if (!started) g_s.displayObject = false;
+  }
+  if (!started && !g_s.softwareRenderer) {
     LogWrite("ソフトウエアレンダリングモードに変更します\n");
     SwitchToSoftwareRenderer();
     LogWrite("DirectDraw 関連の初期化を行います\n");
     LogWrite("DirectDraw オブジェクトの取得を行います....  ");
     LogWrite("初期化に成功しました\n");
   }
-  g_s.displayObject = true;
-  if (ApplyScreenMode(-1, -1, -1, true, -1) < 0) {
-    g_s.displayObject = false;
-    FatalShutdown("DirectDraw の初期化に失敗しました");
+  if (!started) {
+    g_s.displayObject = true;
+    if (ApplyScreenMode(-1, -1, -1, true, -1) < 0) {
+      g_s.displayObject = false;
+      FatalShutdown("DirectDraw の初期化に失敗しました");
+    }
   }
   ClearScreenImages();
   g_s.verticalSync = true;
@@ -475,6 +512,10 @@ int SetDrawTarget(int target) {
 
 int ClearDrawTarget() {
   WaitWhileInactive();
+  if (g_s.screenExists && g_s.drawTarget == -2 && HwInUse()) {
+    HwClearBackScreen(g_s.backR, g_s.backG, g_s.backB);
+    return 0;
+  }
   MEMIMG* img = GetDrawTargetImage();
   if (!img) return 0;
   FillImage(img, BackgroundValue(img));
@@ -516,8 +557,13 @@ int PresentBackScreen() {
     return WaitVerticalBlanks(1);
   }
   uint32_t start = TickNow();
+  FlushPendingDrawing();
   if (g_s.verticalSync) SyncToVerticalBlank();
-  PresentImage(&g_s.back);
+  if (HwInUse()) {
+    HwPresent(nullptr);
+  } else {
+    PresentImage(&g_s.back);
+  }
   g_s.lastPresentMs = TickNow() - start;
   g_s.presentedFrames++;
   return 0;

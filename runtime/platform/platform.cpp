@@ -20,6 +20,14 @@ const Platform& GetPlatform() {
   return *g_platform;
 }
 
+int RendererPreference() {
+  const char* name = getenv("QUARNEX_RENDERER");
+  if (!name) return 0;
+  if (strcmp(name, "software") == 0) return 1;
+  if (strcmp(name, "hardware") == 0) return 2;
+  return 0;
+}
+
 const Platform* SelectPlatform(const Platform* platform) {
   const Platform* previous = g_platform;
   g_platform = platform;

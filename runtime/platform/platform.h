@@ -225,6 +225,86 @@ struct PlatformSoundOps {
 };
 
 // ---------------------------------------------------------------------------
+// Graphics processor (the hardware back end). The runtime asks for textures,
+// rectangles and the back screen as a render target; the platform draws them.
+// A back end without a graphics processor leaves the table out.
+
+typedef struct PlatformTexture PlatformTexture;
+
+enum PlatformTextureFormat {
+  kGpuTextureBgra = 0,  // 4 bytes per texel: blue, green, red, alpha
+  kGpuTextureR8 = 1,    // 1 byte per texel (blend masks and the mask table)
+};
+
+// How a drawing is combined with the target. The weights are those of the
+// software renderer: products of byte values over 256.
+enum PlatformGpuBlend {
+  kGpuBlendMix = 0,       // d + (s - d) * w
+  kGpuBlendAdd = 1,       // min(255, d + s * p / 255)
+  kGpuBlendSubtract = 2,  // max(0, d - s * p / 255)
+  kGpuBlendMultiply = 3,  // d * s / 256
+};
+
+enum PlatformGpuAlpha {
+  kGpuAlphaIgnore = 0,     // the texture's alpha is no weight
+  kGpuAlphaKeyed = 1,      // alpha 0 discarded, 255 no weight, others a weight
+  kGpuAlphaWeightAll = 2,  // every alpha is a weight (255 included)
+};
+
+// Everything that a batch shares; a change of any field ends the batch.
+struct PlatformGpuState {
+  PlatformTexture* texture;    // null: untextured rectangles in the vertex colour
+  PlatformTexture* mask;       // null: no blend mask
+  PlatformTexture* maskTable;  // 256 x 1 weights per mask value
+  int blend;                   // PlatformGpuBlend
+  int alpha;                   // PlatformGpuAlpha
+  int discardZeroAlpha;        // keyed textures: alpha 0 is not drawn
+  int param;                   // blend parameter 0..255; 256 = no weight
+  int clipLeft, clipTop, clipRight, clipBottom;  // target pixels, right and bottom exclusive
+};
+
+// A corner of a triangle: target position in pixels, texture and mask
+// positions in texels, and the colour (brightness for textures, the fill
+// colour for untextured rectangles) as bytes.
+struct PlatformGpuVertex {
+  float x, y;
+  float u, v;
+  float mu, mv;
+  float r, g, b;
+};
+
+struct PlatformGpuInfo {
+  char renderer[128];     // the driver's renderer string
+  int maxTextureSide;     // 0 when the device reports none
+  int minTextureSide;     // 0 when the device reports none
+  int softwareRasteriser; // 1 when the renderer draws on the main processor
+};
+
+struct PlatformGpuOps {
+  // Makes the device on the window with a back screen of the given size
+  // (colour plus a 16-bit depth buffer); 0, or -1 when there is none.
+  int (*Init)(int width, int height);
+  void (*Shutdown)();
+  // 1 while the device exists and belongs to the calling thread.
+  int (*Ready)();
+  void (*GetInfo)(PlatformGpuInfo* out);
+  PlatformTexture* (*CreateTexture)(int width, int height, int format);
+  void (*DestroyTexture)(PlatformTexture* texture);
+  // Rows of the texture's format, pitch in bytes.
+  void (*UpdateTexture)(PlatformTexture* texture, int x, int y, int width, int height, const void* pixels,
+                        int pitch);
+  // Triangles (three vertices each) onto the back screen.
+  void (*Draw)(const PlatformGpuState* state, const PlatformGpuVertex* vertices, int count);
+  // The whole back screen: colour (bytes) and the depth buffer at its maximum.
+  void (*Clear)(int r, int g, int b);
+  // Back screen pixels as top-down BGRA rows, and back again.
+  void (*ReadBack)(void* pixels, int pitch);
+  void (*WriteBack)(const void* pixels, int pitch);
+  // Shows the back screen, or top-down BGRA pixels given instead, in the window.
+  void (*Present)(const void* pixels, int pitch);
+};
+
+// ---------------------------------------------------------------------------
 
 struct Platform {
   const char* name;  // "sdl" or "headless"
@@ -233,6 +313,7 @@ struct Platform {
   const PlatformDisplayOps* display;
   const PlatformInputOps* input;
   const PlatformSoundOps* sound;
+  const PlatformGpuOps* gpu;  // null: no graphics processor
 };
 
 // The back end in use, chosen on first use from QUARNEX_PLATFORM ("sdl", the
@@ -243,6 +324,9 @@ inline const PlatformOsOps& Os() { return *GetPlatform().os; }
 // The two back ends (defined in sdl/ and headless/).
 extern const Platform kSdlPlatform;
 extern const Platform kHeadlessPlatform;
+
+// QUARNEX_RENDERER: 0 automatic, 1 software ("software"), 2 hardware ("hardware").
+int RendererPreference();
 
 // Selects a back end explicitly (tests); returns the previous one.
 const Platform* SelectPlatform(const Platform* platform);

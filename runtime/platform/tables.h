@@ -9,6 +9,7 @@ namespace qx {
 extern const PlatformWindowOps kSdlWindowOps;        // sdl/sdl_window.cpp
 extern const PlatformDisplayOps kSdlDisplayOps;      // sdl/sdl_display.cpp
 extern const PlatformInputOps kSdlInputOps;          // sdl/sdl_input.cpp
+extern const PlatformGpuOps kSdlGpuOps;              // sdl/sdl_gl.cpp
 
 extern const PlatformOsOps kHeadlessOsOps;           // headless/headless_os.cpp
 extern const PlatformWindowOps kHeadlessWindowOps;   // headless/headless_window.cpp

@@ -1,6 +1,8 @@
 // The real game binary with the SDL back end under a virtual X server.
 #include <gtest/gtest.h>
 
+#include "platform/xvfb_support.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -18,53 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-bool Executable(const char* path) { return access(path, X_OK) == 0; }
-
-// Starts a program with extra environment entries; returns its pid.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& dir,
-            int stdoutFd = -1) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
-  // A clean environment: other tests in this process may have set SDL or game variables.
-  const char* path = getenv("PATH");
-  std::string pathEntry = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
-  clearenv();
-  putenv(const_cast<char*>(pathEntry.c_str()));
-  for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-  int null = open("/dev/null", O_RDWR);
-  dup2(null, 0);
-  dup2(stdoutFd >= 0 ? stdoutFd : null, 1);
-  dup2(stdoutFd >= 0 ? stdoutFd : null, 2);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execv(args[0], args.data());
-  _exit(127);
-}
-
-// Waits up to timeoutMs for the process; returns its exit status, or -1 if it is still running.
-int WaitExit(pid_t pid, int timeoutMs) {
-  for (int waited = 0; waited <= timeoutMs; waited += 20) {
-    int status = 0;
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    SleepMs(20);
-  }
-  return -1;
-}
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[512];
-  while (fgets(buffer, sizeof(buffer), p)) out += buffer;
-  pclose(p);
-  return out;
-}
+using qxtest::Capture;
+using qxtest::Executable;
+using qxtest::SleepMs;
+using qxtest::Spawn;
+using qxtest::WaitExit;
 
 class GameUnderXvfb : public ::testing::Test {
  protected:
@@ -78,20 +38,9 @@ class GameUnderXvfb : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
 
-    // Xvfb picks a free display and writes its number to the pipe. Depth 24
-    // has 4-byte pixels, a 32-bit desktop: the game must not refuse it.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    xvfb_ = Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                   "-nolisten", "tcp"},
-                  {}, "", -1);
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    display_ = ":" + number;
+    // Depth 24 has 4-byte pixels, a 32-bit desktop: the game must not refuse it.
+    display_ = qxtest::StartXvfb(&xvfb_);
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
     env_ = {"DISPLAY=" + display_, "QUARNEX_PLATFORM=sdl", "QUARNEX_LOCK_DIR=" + dir_, "SDL_AUDIODRIVER=dummy"};
   }
 
@@ -102,13 +51,7 @@ class GameUnderXvfb : public ::testing::Test {
         waitpid(pid, nullptr, 0);
       }
     }
-    if (xvfb_ > 0) {
-      kill(xvfb_, SIGTERM);
-      if (WaitExit(xvfb_, 5000) == -1) {
-        kill(xvfb_, SIGKILL);
-        waitpid(xvfb_, nullptr, 0);
-      }
-    }
+    qxtest::StopProcess(xvfb_);
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 

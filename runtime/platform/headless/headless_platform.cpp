@@ -3,6 +3,7 @@
 namespace qx {
 
 const Platform kHeadlessPlatform = {"headless",          &kHeadlessOsOps,    &kHeadlessWindowOps,
-                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kNoSoundOps};
+                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kNoSoundOps,
+                                    nullptr};
 
 }  // namespace qx

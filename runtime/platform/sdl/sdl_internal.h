@@ -8,6 +8,9 @@ namespace qx {
 
 // The game window, or null when none exists.
 SDL_Window* SdlMainWindow();
+// Ends the graphics processor's context; the window code calls it before it
+// destroys the window the context draws into.
+void SdlGlRelease();
 
 }  // namespace qx
 

@@ -124,6 +124,7 @@ void DestroyNow() {
   s.destroyPending = false;
   if (s.window) {
     SdlDisplayReleaseRenderer();  // the display's renderer belongs to this window
+    SdlGlRelease();
     SDL_DestroyWindow(s.window);
     s.window = nullptr;
   }
@@ -138,7 +139,14 @@ int Create(const char* caption, int iconId, int clientWidth, int clientHeight, i
   char title[1024];
   ToUtf8(caption, title, sizeof(title));
   Uint32 flags = SDL_WINDOW_SHOWN | (windowed ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
-  s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, flags);
+  // An OpenGL window lets the hardware back end draw into it; where the
+  // window system has no OpenGL the plain window serves the software one.
+  if (RendererPreference() != 1) {
+    s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
+                                flags | SDL_WINDOW_OPENGL);
+  }
+  if (!s.window)
+    s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, flags);
   if (!s.window) {
     fprintf(stderr, "SDL window: %s\n", SDL_GetError());
     return -1;

@@ -1,0 +1,530 @@
+// The hardware back end's logic: which device is in use, the texture tiles
+// behind each pixel store, the pending batch and the back screen's copy for
+// the main processor. Every device call goes through the platform's table.
+#include <math.h>
+#include <string.h>
+
+#include "runtime/core/alloc.h"
+#include "runtime/core/log.h"
+#include "runtime/graphics/draw_state.h"
+#include "runtime/graphics/hw.h"
+#include "runtime/platform/platform.h"
+
+namespace qx {
+namespace {
+
+constexpr int kMaxTiles = 64;
+constexpr int kMaxTilesPerSide = 64;
+constexpr int kBatchQuads = 2048;
+
+// The texture tiles covering one pixel store.
+struct HwStore {
+  int columns, rows;
+  int colX[kMaxTilesPerSide], colSide[kMaxTilesPerSide];
+  int rowY[kMaxTilesPerSide], rowSide[kMaxTilesPerSide];
+  PlatformTexture* tiles[kMaxTiles];
+  bool dirty;
+  bool failed;  // could not be made; the store draws nothing
+};
+
+// Whose copy of the back screen is the newer one.
+enum BackCopy { kDeviceOnly, kBothSame, kMainNewer };
+
+struct HwState {
+  bool inUse;
+  int width, height;
+  int minSide, maxSide;
+  PlatformGpuInfo info;
+  PlatformTexture* maskTable;
+  uint8_t maskTableCopy[256];
+  bool maskTableLoaded;
+  BackCopy back;
+  MEMIMG* backImage;
+  PlatformGpuState batchState;
+  int batchCount;  // vertices
+  uint64_t quads, batches;
+};
+
+HwState g_hw;
+PlatformGpuVertex g_batch[kBatchQuads * 6];
+uint8_t* g_convert;  // one row of converted texels
+size_t g_convertSize;
+
+const PlatformGpuOps* Gpu() { return GetPlatform().gpu; }
+
+// Splits one side into power-of-two tiles between the device's bounds.
+int SplitSide(int length, int minSide, int maxSide, int* offsets, int* sides) {
+  int n = 0, at = 0;
+  while (at < length) {
+    if (n == kMaxTilesPerSide) return -1;
+    int rest = length - at;
+    int side = minSide;
+    while (side < rest && side < maxSide) side *= 2;
+    offsets[n] = at;
+    sides[n] = side;
+    at += side < rest ? side : rest;
+    ++n;
+  }
+  return n;
+}
+
+uint8_t* ConvertBuffer(size_t size) {
+  if (size > g_convertSize) {
+    if (g_convert) MemFree(g_convert);
+    g_convert = static_cast<uint8_t*>(MemAlloc(size));
+    g_convertSize = g_convert ? size : 0;
+  }
+  return g_convert;
+}
+
+// Texels of a store rectangle: BGRA with the colour key as alpha 0 for
+// stores without alpha, or single bytes for blend masks.
+void UploadRect(PlatformTexture* texture, const MEMIMG& img, int sx, int sy, int w, int h) {
+  const PlatformGpuOps* gpu = Gpu();
+  if (img.pixelType == kPixelMask8) {
+    gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx, img.pitch);
+    return;
+  }
+  if (img.pixelType == kPixel32 && img.alphaFlag && !img.paletteFlag) {
+    gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx * 4, img.pitch);
+    return;
+  }
+  uint8_t* buffer = ConvertBuffer(static_cast<size_t>(w) * 4);
+  if (!buffer) return;
+  const int bpp = MemImageBytesPerPixel(img.pixelType, img.alphaFlag, img.paletteFlag);
+  const uint32_t* palette = static_cast<const uint32_t*>(img.palette);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(sy + y) * img.pitch;
+    uint32_t* out = reinterpret_cast<uint32_t*>(buffer);
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = row + static_cast<ptrdiff_t>(sx + x) * bpp;
+      uint32_t value = bpp == 1 ? *p : bpp == 2 ? *reinterpret_cast<const uint16_t*>(p) : *reinterpret_cast<const uint32_t*>(p);
+      uint32_t argb;
+      if (img.paletteFlag) {
+        argb = (palette ? palette[value & 255] : 0) & 0xFFFFFF;
+        argb |= value == img.colorKey ? 0u : 0xFF000000u;
+      } else {
+        int r, g, b, a;
+        UnpackColor(img.format, value, &r, &g, &b, &a);
+        if (!img.alphaFlag) a = value == img.colorKey ? 0 : 255;
+        argb = static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
+               static_cast<uint32_t>(b);
+      }
+      out[x] = argb;
+    }
+    gpu->UpdateTexture(texture, 0, y, w, 1, buffer, w * 4);
+  }
+}
+
+void DestroyTiles(HwStore* hs) {
+  for (int i = 0; i < hs->columns * hs->rows; ++i) {
+    if (hs->tiles[i]) Gpu()->DestroyTexture(hs->tiles[i]);
+    hs->tiles[i] = nullptr;
+  }
+}
+
+// The store's tiles, made or refilled as needed; null when it cannot be drawn.
+HwStore* ReadyStore(SurfaceData* data) {
+  if (!data || data->image.validMarker != kMemImgValid) return nullptr;
+  HwStore* hs = static_cast<HwStore*>(data->surface);
+  if (!hs) {
+    hs = static_cast<HwStore*>(MemAllocZero(sizeof(HwStore)));
+    if (!hs) return nullptr;
+    data->surface = hs;
+    hs->dirty = true;
+    int cols = SplitSide(data->image.width, g_hw.minSide, g_hw.maxSide, hs->colX, hs->colSide);
+    int rows = SplitSide(data->image.height, g_hw.minSide, g_hw.maxSide, hs->rowY, hs->rowSide);
+    if (cols < 0 || rows < 0 || cols * rows > kMaxTiles) {
+      LogPrintf("エラー：画像の分割数が最大数の %d を超えました", kMaxTiles);
+      hs->failed = true;
+      return nullptr;
+    }
+    hs->columns = cols;
+    hs->rows = rows;
+    const int format = data->image.pixelType == kPixelMask8 ? kGpuTextureR8 : kGpuTextureBgra;
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < cols; ++c) {
+        PlatformTexture* t = Gpu()->CreateTexture(hs->colSide[c], hs->rowSide[r], format);
+        if (!t) {
+          LogWrite("テクスチャサーフェスの作成に失敗しました\n");
+          LogPrintf("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d", data->spec.DrawValid,
+                    data->spec.AlphaCh, data->spec.AlphaTest, data->spec.ColorBitDepth);
+          DestroyTiles(hs);
+          hs->failed = true;
+          return nullptr;
+        }
+        hs->tiles[r * cols + c] = t;
+      }
+    }
+  }
+  if (hs->failed) return nullptr;
+  if (hs->dirty) {
+    // The batch may still show the old texels.
+    FlushPendingDrawing();
+    for (int r = 0; r < hs->rows; ++r) {
+      for (int c = 0; c < hs->columns; ++c) {
+        int w = data->image.width - hs->colX[c], h = data->image.height - hs->rowY[r];
+        if (w > hs->colSide[c]) w = hs->colSide[c];
+        if (h > hs->rowSide[r]) h = hs->rowSide[r];
+        UploadRect(hs->tiles[r * hs->columns + c], data->image, hs->colX[c], hs->rowY[r], w, h);
+      }
+    }
+    hs->dirty = false;
+  }
+  return hs;
+}
+
+void SendBackCopyToDevice() {
+  if (g_hw.back != kMainNewer || !g_hw.backImage) return;
+  Gpu()->WriteBack(g_hw.backImage->pixels, g_hw.backImage->pitch);
+  g_hw.back = kBothSame;
+}
+
+// Adds two triangles to the batch, ending it first when the state differs.
+void AddQuad(const PlatformGpuState& state, const PlatformGpuVertex corner[4]) {
+  if (g_hw.batchCount > 0 &&
+      (g_hw.batchCount + 6 > kBatchQuads * 6 || memcmp(&state, &g_hw.batchState, sizeof(state)) != 0)) {
+    FlushPendingDrawing();
+  }
+  if (g_hw.batchCount == 0) {
+    SendBackCopyToDevice();
+    g_hw.batchState = state;
+  }
+  PlatformGpuVertex* v = g_batch + g_hw.batchCount;
+  v[0] = corner[0];
+  v[1] = corner[1];
+  v[2] = corner[2];
+  v[3] = corner[2];
+  v[4] = corner[1];
+  v[5] = corner[3];
+  g_hw.batchCount += 6;
+  g_hw.back = kDeviceOnly;
+  g_hw.quads++;
+}
+
+// The blend state of the current draw settings; false when nothing is drawn.
+bool BlendState(PlatformGpuState* s) {
+  const DrawState& ds = GetDrawState();
+  const int p = ds.blendParam;
+  memset(s, 0, sizeof(*s));
+  switch (ds.blendMode) {
+    case 0:
+      s->blend = kGpuBlendMix;
+      s->param = 256;
+      break;
+    case 1:
+      if (p == 0) return false;
+      s->blend = kGpuBlendMix;
+      s->param = p == 255 ? 256 : p;
+      break;
+    case 2:
+    case 3:
+      if (p == 0) return false;
+      s->blend = ds.blendMode == 2 ? kGpuBlendAdd : kGpuBlendSubtract;
+      s->param = p;
+      break;
+    case 4:
+      s->blend = kGpuBlendMultiply;
+      s->param = 256;
+      break;
+    default:
+      return false;
+  }
+  s->clipLeft = ds.drawLeft;
+  s->clipTop = ds.drawTop;
+  s->clipRight = ds.drawRight;
+  s->clipBottom = ds.drawBottom;
+  return true;
+}
+
+// The blend mask's texture and the offset of the mask graph in it, or false
+// when no usable mask is set (the software renderer then draws unmasked too).
+bool MaskTexture(PlatformGpuState* s, int* offsetX, int* offsetY) {
+  const DrawState& ds = GetDrawState();
+  if (ds.blendMaskGraph == -1) return false;
+  GraphRecord* m = GetGraphRecord(ds.blendMaskGraph);
+  SurfaceTile* t = m && m->tileCount > 0 ? GetSurfaceTile(m->tiles[0]) : nullptr;
+  SurfaceData* data = t ? GetSurfaceData(t->store) : nullptr;
+  if (!data || data->image.pixelType != kPixelMask8) return false;
+  HwStore* hs = ReadyStore(data);
+  // Masks wider than one tile are beyond what the second stage reads.
+  if (!hs || hs->columns * hs->rows != 1) return false;
+  if (!g_hw.maskTable) g_hw.maskTable = Gpu()->CreateTexture(256, 1, kGpuTextureR8);
+  if (!g_hw.maskTable) return false;
+  if (!g_hw.maskTableLoaded || memcmp(g_hw.maskTableCopy, ds.blendMaskTable, 256) != 0) {
+    FlushPendingDrawing();
+    memcpy(g_hw.maskTableCopy, ds.blendMaskTable, 256);
+    Gpu()->UpdateTexture(g_hw.maskTable, 0, 0, 256, 1, g_hw.maskTableCopy, 256);
+    g_hw.maskTableLoaded = true;
+  }
+  s->mask = hs->tiles[0];
+  s->maskTable = g_hw.maskTable;
+  *offsetX = t->storeX;
+  *offsetY = t->storeY;
+  return true;
+}
+
+struct GraphSource {
+  SurfaceTile* tile;
+  SurfaceData* data;
+  HwStore* store;
+};
+
+bool Source(const GraphRecord* graph, GraphSource* out) {
+  out->tile = graph->tileCount > 0 ? GetSurfaceTile(graph->tiles[0]) : nullptr;
+  out->data = out->tile ? GetSurfaceData(out->tile->store) : nullptr;
+  // A blend mask is no colour picture: drawn, it shows nothing.
+  if (!out->data || out->data->image.pixelType == kPixelMask8) return false;
+  out->store = ReadyStore(out->data);
+  return out->store != nullptr;
+}
+
+void SetAlpha(PlatformGpuState* s, const SurfaceData* data, bool trans, bool plainCopy) {
+  if (trans) {
+    s->alpha = kGpuAlphaKeyed;
+    s->discardZeroAlpha = 1;
+  } else if (data->image.alphaFlag && !plainCopy) {
+    s->alpha = kGpuAlphaWeightAll;
+  } else {
+    s->alpha = kGpuAlphaIgnore;
+  }
+}
+
+void Brightness(PlatformGpuVertex* v) {
+  uint32_t b = GetDrawState().brightness;
+  v->r = static_cast<float>((b >> 16) & 255);
+  v->g = static_cast<float>((b >> 8) & 255);
+  v->b = static_cast<float>(b & 255);
+}
+
+// Calls part(tile, x0, y0, x1, y1, tile x, tile y) for every texture tile
+// that the store rectangle (x0, y0)-(x1, y1) of a graph overlaps, with the
+// overlap in store pixels.
+template <typename Part>
+void ForEachTilePart(const HwStore* hs, int gx0, int gy0, int gx1, int gy1, Part part) {
+  for (int r = 0; r < hs->rows; ++r) {
+    int ty0 = hs->rowY[r] > gy0 ? hs->rowY[r] : gy0;
+    int ty1 = hs->rowY[r] + hs->rowSide[r] < gy1 ? hs->rowY[r] + hs->rowSide[r] : gy1;
+    if (ty0 >= ty1) continue;
+    for (int c = 0; c < hs->columns; ++c) {
+      int tx0 = hs->colX[c] > gx0 ? hs->colX[c] : gx0;
+      int tx1 = hs->colX[c] + hs->colSide[c] < gx1 ? hs->colX[c] + hs->colSide[c] : gx1;
+      if (tx0 < tx1) part(hs->tiles[r * hs->columns + c], tx0, ty0, tx1, ty1, hs->colX[c], hs->rowY[r]);
+    }
+  }
+}
+
+}  // namespace
+
+// The device belongs to the thread that made it; a repaint on the window's
+// thread leaves the batch and the back screen to the next frame.
+static bool DeviceHere() { return g_hw.inUse && Gpu()->Ready(); }
+
+void FlushPendingDrawing() {
+  if (g_hw.batchCount == 0 || !DeviceHere()) return;
+  Gpu()->Draw(&g_hw.batchState, g_batch, g_hw.batchCount);
+  g_hw.batchCount = 0;
+  g_hw.batches++;
+}
+
+int HwAvailable() { return Gpu() != nullptr ? 1 : 0; }
+int HwInUse() { return g_hw.inUse ? 1 : 0; }
+uint64_t HwQuadsDrawn() { return g_hw.quads; }
+uint64_t HwBatchesSent() { return g_hw.batches; }
+const char* HwRendererName() { return g_hw.inUse ? g_hw.info.renderer : ""; }
+
+void HwTextureLimits(int* minSide, int* maxSide) {
+  if (minSide) *minSide = g_hw.minSide;
+  if (maxSide) *maxSide = g_hw.maxSide;
+}
+
+int HwCreateDevice(int width, int height) {
+  HwDestroyDevice();
+  const PlatformGpuOps* gpu = Gpu();
+  if (!gpu || gpu->Init(width, height) != 0) return -1;
+  gpu->GetInfo(&g_hw.info);
+  // Measured with the game: a rasteriser on the main processor takes longer
+  // per frame than the software renderer, so only a forced choice keeps it.
+  if (g_hw.info.softwareRasteriser && RendererPreference() != 2) {
+    gpu->Shutdown();
+    return -1;
+  }
+  int maxSide = g_hw.info.maxTextureSide > 0 ? g_hw.info.maxTextureSide : 256;
+  int minSide = g_hw.info.minTextureSide > 0 ? g_hw.info.minTextureSide : 32;
+  g_hw.maxSide = maxSide;
+  g_hw.minSide = minSide < maxSide ? minSide : maxSide;
+  g_hw.width = width;
+  g_hw.height = height;
+  g_hw.inUse = true;
+  g_hw.back = kDeviceOnly;
+  g_hw.batchCount = 0;
+  g_hw.maskTableLoaded = false;
+  g_hw.quads = 0;
+  g_hw.batches = 0;
+  return 0;
+}
+
+void HwDestroyDevice() {
+  if (!g_hw.inUse) return;
+  FlushPendingDrawing();
+  if (g_hw.maskTable) Gpu()->DestroyTexture(g_hw.maskTable);
+  g_hw.maskTable = nullptr;
+  Gpu()->Shutdown();
+  g_hw.inUse = false;
+  g_hw.backImage = nullptr;
+  if (g_convert) MemFree(g_convert);
+  g_convert = nullptr;
+  g_convertSize = 0;
+}
+
+void HwNoteStoreChanged(SurfaceData* store) {
+  HwStore* hs = store ? static_cast<HwStore*>(store->surface) : nullptr;
+  if (hs) hs->dirty = true;
+}
+
+void HwReleaseStore(SurfaceData* store) {
+  HwStore* hs = store ? static_cast<HwStore*>(store->surface) : nullptr;
+  if (!hs) return;
+  if (g_hw.inUse) {
+    FlushPendingDrawing();
+    DestroyTiles(hs);
+  }
+  MemFree(hs);
+  store->surface = nullptr;
+}
+
+int HwDrawGraphAt(const GraphRecord* graph, int x, int y, bool trans) {
+  PlatformGpuState s;
+  if (!BlendState(&s)) return 0;
+  GraphSource src;
+  if (!Source(graph, &src)) return src.data ? 0 : -1;
+  int maskX = 0, maskY = 0;
+  const bool masked = MaskTexture(&s, &maskX, &maskY);
+  SetAlpha(&s, src.data, trans, GetDrawState().blendMode == 0 && !masked);
+  const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
+  const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
+  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+                  [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
+    float left = static_cast<float>(x + (tx0 - gx0)), right = static_cast<float>(x + (tx1 - gx0));
+    float top = static_cast<float>(y + (ty0 - gy0)), bottom = static_cast<float>(y + (ty1 - gy0));
+    if (right <= s.clipLeft || left >= s.clipRight || bottom <= s.clipTop || top >= s.clipBottom) return;
+    s.texture = tex;
+    PlatformGpuVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      const bool isRight = i & 1, isBottom = i & 2;
+      v[i].x = isRight ? right : left;
+      v[i].y = isBottom ? bottom : top;
+      int sx = isRight ? tx1 : tx0, sy = isBottom ? ty1 : ty0;
+      v[i].u = static_cast<float>(sx - tileX);
+      v[i].v = static_cast<float>(sy - tileY);
+      v[i].mu = static_cast<float>(sx - gx0 + maskX);
+      v[i].mv = static_cast<float>(sy - gy0 + maskY);
+      Brightness(&v[i]);
+    }
+    AddQuad(s, v);
+  });
+  return 0;
+}
+
+int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, float angle, bool trans, bool turn) {
+  PlatformGpuState s;
+  if (!BlendState(&s)) return 0;
+  GraphSource src;
+  if (!Source(graph, &src)) return src.data ? 0 : -1;
+  int maskX = 0, maskY = 0;
+  MaskTexture(&s, &maskX, &maskY);
+  SetAlpha(&s, src.data, trans, false);
+  const float c = cosf(angle), sn = sinf(angle);
+  // The source's centre is its integer half, as in the software mapping, and
+  // a pixel takes the texel under its top-left corner: the geometry moves by
+  // half a pixel so that the device's pixel centres sample the same place.
+  const float halfW = static_cast<float>(graph->width / 2), halfH = static_cast<float>(graph->height / 2);
+  const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
+  const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
+  const float nudge = turn ? -1.0f / 4096 : 1.0f / 4096;
+  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+                  [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
+    s.texture = tex;
+    PlatformGpuVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      const bool isRight = i & 1, isBottom = i & 2;
+      int texX = isRight ? tx1 : tx0, texY = isBottom ? ty1 : ty0;
+      // Position in the drawn picture (mirrored with the turn flag).
+      float px = static_cast<float>(turn ? gx1 - texX : texX - gx0), py = static_cast<float>(texY - gy0);
+      float dx = (px - halfW) * scale, dy = (py - halfH) * scale;
+      v[i].x = x + dx * c - dy * sn + 0.5f;
+      v[i].y = y + dx * sn + dy * c + 0.5f;
+      v[i].u = static_cast<float>(texX - tileX) + nudge;
+      v[i].v = static_cast<float>(texY - tileY) + 1.0f / 4096;
+      v[i].mu = static_cast<float>(texX - gx0 + maskX) + nudge;
+      v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 4096;
+      Brightness(&v[i]);
+    }
+    AddQuad(s, v);
+  });
+  return 0;
+}
+
+int HwFillRect(const Rect& rect, uint32_t colour) {
+  PlatformGpuState s;
+  if (!BlendState(&s)) return 0;
+  s.texture = nullptr;
+  Rect r = rect;
+  if (r.left < s.clipLeft) r.left = s.clipLeft;
+  if (r.top < s.clipTop) r.top = s.clipTop;
+  if (r.right > s.clipRight) r.right = s.clipRight;
+  if (r.bottom > s.clipBottom) r.bottom = s.clipBottom;
+  if (r.left >= r.right || r.top >= r.bottom) return 0;
+  const uint32_t br = GetDrawState().brightness;
+  float rgb[3];
+  for (int i = 0; i < 3; ++i) {
+    uint32_t c = (colour >> (16 - 8 * i)) & 255, b = (br >> (16 - 8 * i)) & 255;
+    rgb[i] = static_cast<float>(c * b >> 8);
+  }
+  if (br == 0xFFFFFF)
+    for (int i = 0; i < 3; ++i) rgb[i] = static_cast<float>((colour >> (16 - 8 * i)) & 255);
+  PlatformGpuVertex v[4];
+  for (int i = 0; i < 4; ++i) {
+    v[i].x = static_cast<float>((i & 1) ? r.right : r.left);
+    v[i].y = static_cast<float>((i & 2) ? r.bottom : r.top);
+    v[i].u = v[i].v = v[i].mu = v[i].mv = 0;
+    v[i].r = rgb[0];
+    v[i].g = rgb[1];
+    v[i].b = rgb[2];
+  }
+  AddQuad(s, v);
+  return 0;
+}
+
+void HwClearBackScreen(int r, int g, int b) {
+  if (!DeviceHere()) return;
+  FlushPendingDrawing();
+  Gpu()->Clear(r, g, b);
+  g_hw.back = kDeviceOnly;
+}
+
+void HwBackScreenForRead(MEMIMG* back) {
+  g_hw.backImage = back;
+  if (g_hw.back != kDeviceOnly || !DeviceHere()) return;
+  FlushPendingDrawing();
+  Gpu()->ReadBack(back->pixels, back->pitch);
+  g_hw.back = kBothSame;
+}
+
+void HwBackScreenForWrite(MEMIMG* back) {
+  HwBackScreenForRead(back);
+  g_hw.back = kMainNewer;
+}
+
+void HwPresent(const MEMIMG* image) {
+  if (!DeviceHere()) return;
+  FlushPendingDrawing();
+  if (image) {
+    Gpu()->Present(image->pixels, image->pitch);
+    return;
+  }
+  SendBackCopyToDevice();
+  Gpu()->Present(nullptr, 0);
+}
+
+}  // namespace qx
