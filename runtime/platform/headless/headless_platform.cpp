@@ -3,6 +3,6 @@
 namespace qx {
 
 const Platform kHeadlessPlatform = {"headless",          &kHeadlessOsOps,    &kHeadlessWindowOps,
-                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kNoSoundOps};
+                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kHeadlessSoundOps};
 
 }  // namespace qx

@@ -3,6 +3,6 @@
 
 namespace qx {
 
-const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kNoSoundOps};
+const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kSdlSoundOps};
 
 }  // namespace qx
