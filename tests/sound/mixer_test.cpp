@@ -5,9 +5,15 @@
 #include <math.h>
 #include <string.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "runtime/platform/headless/headless.h"
 #include "runtime/platform/sound_mixer.h"
+#include "runtime/platform/tables.h"
 
 namespace {
 
@@ -269,6 +275,75 @@ TEST_F(MixerTest, ALoopingBufferWrapsAndItsCursorMovesWithTheDevice) {
   EXPECT_EQ(out[2 * 47], 50);
   EXPECT_EQ(out[2 * 48], 0);
   EXPECT_EQ(ops_.IsPlaying(b), 0);
+}
+
+// The headless device renders 10 ms blocks as the virtual clock passes and
+// writes them to the capture file.
+TEST(HeadlessDevice, FollowsTheVirtualClockAndCompletesItsCapture) {
+  const qx::Platform* previous = qx::SelectPlatform(&qx::kHeadlessPlatform);
+  unsetenv("QUARNEX_SCRIPT");
+  qx::HeadlessReset();
+  const std::string path = std::filesystem::temp_directory_path() / ("quarnex-capture-" + std::to_string(getpid()) + ".wav");
+  setenv("QUARNEX_AUDIO_OUT", path.c_str(), 1);
+  qx::HeadlessAdvanceMicros(5000000);  // the device starts its own time line
+  const qx::PlatformSoundOps& ops = qx::kHeadlessSoundOps;
+  ASSERT_EQ(ops.Init(2, 16, 44100), 0);
+  unsetenv("QUARNEX_AUDIO_OUT");
+  PlatformSoundBuffer* b = ops.CreateBuffer(2, 16, 44100, 4410 * 4);
+  void* p1;
+  size_t s1;
+  void* p2;
+  size_t s2;
+  ASSERT_EQ(ops.Lock(b, 0, 4410 * 4, &p1, &s1, &p2, &s2), 0);
+  std::vector<uint8_t> dc = Constant16(4410, 700, -700);
+  memcpy(p1, dc.data(), s1);
+  ops.Unlock(b);
+  struct Start {
+    uint64_t micros;
+  } starts[] = {{123400}, {400000}, {655550}};
+  uint64_t now = 0;
+  for (const Start& s : starts) {
+    qx::HeadlessAdvanceMicros(s.micros - now);
+    now = s.micros;
+    ops.Play(b, 0);
+    EXPECT_EQ(ops.IsPlaying(b), 1);
+  }
+  qx::HeadlessAdvanceMicros(900000 - now);
+  ops.ReleaseBuffer(b);
+  ops.Shutdown();
+
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string bytes = text.str();
+  std::filesystem::remove(path);
+  ASSERT_GE(bytes.size(), 44u);
+  uint32_t riff, data, rate;
+  memcpy(&riff, bytes.data() + 4, 4);
+  memcpy(&rate, bytes.data() + 24, 4);
+  memcpy(&data, bytes.data() + 40, 4);
+  EXPECT_EQ(bytes.compare(0, 4, "RIFF"), 0);
+  EXPECT_EQ(rate, 44100u);
+  EXPECT_EQ(data, bytes.size() - 44);
+  EXPECT_EQ(riff, bytes.size() - 8);
+  // Whole 10 ms blocks up to the end of virtual time 0.9 s.
+  EXPECT_EQ(data, 90u * 441 * 4);
+  std::vector<int16_t> capture((bytes.size() - 44) / 2);
+  memcpy(capture.data(), bytes.data() + 44, capture.size() * 2);
+  // Each play starts within 10 ms after its own time (a finished buffer plays
+  // again from its top).
+  size_t from = 0;
+  for (const Start& s : starts) {
+    const size_t due = static_cast<size_t>(s.micros * 441 / 10000);
+    size_t onset = from;
+    while (onset < capture.size() / 2 && capture[2 * onset] == 0) ++onset;
+    EXPECT_GE(onset, due);
+    EXPECT_LT(onset, due + 441);
+    EXPECT_EQ(capture[2 * onset], 700);
+    EXPECT_EQ(capture[2 * onset + 1], -700);
+    from = onset + 4410;  // past this one's 100 ms
+  }
+  qx::SelectPlatform(previous);
 }
 
 }  // namespace
