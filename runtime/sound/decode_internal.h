@@ -48,7 +48,7 @@ inline uint32_t Le32(const uint8_t* p) {
 
 // A RIFF/WAVE file after its chunk walk.
 struct WaveChunks {
-  uint8_t fmt[64];       // the first bytes of the format chunk
+  uint8_t fmt[256];      // the first bytes of the format chunk
   uint32_t fmtSize;      // the chunk's own size (may exceed sizeof fmt)
   int64_t dataOffset;
   int64_t dataSize;
@@ -61,6 +61,7 @@ int ParseWaveChunks(SoundDecoder* decoder, WaveChunks* chunks);
 // The kinds, tried by SoundDecoderOpen in this order. Each sets format, data
 // offset and size, work size and state, or returns -1 with nothing allocated.
 int OpenPcmWave(SoundDecoder* decoder);
+int OpenConvertedWave(SoundDecoder* decoder);
 
 // 16-bit PCM output format of the converted kinds.
 WaveFormat Pcm16Format(int channels, uint32_t rate);
