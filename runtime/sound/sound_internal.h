@@ -49,7 +49,6 @@ struct StreamState {
   int endReached;
   int64_t tailEnd;
   int64_t tailStart;
-  int64_t loopRestart;   // ring offset where play type 3 went back to source 0
   int sharedOwner;       // stream sound whose ring this one uses, -1 = own ring
   int references;        // sharers of this one's ring
   int pendingDelete;

@@ -135,7 +135,6 @@ void EndOfSource(SoundRecord* r, int64_t dataEnd) {
       st.endReached = 1;
       st.looped = 1;
       st.current = 0;
-      st.loopRestart = dataEnd;
     }
   }
   s = &st.sources[st.current];
