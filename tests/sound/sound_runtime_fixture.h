@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/core/api_internal.h"
+#include "runtime/core/lock.h"
 #include "runtime/platform/platform.h"
 #include "runtime/runtime.h"
 #include "support/headless_fixture.h"
@@ -47,6 +48,15 @@ inline std::vector<uint8_t> Dc16(int frames, int16_t value) {
   }
   return v;
 }
+
+// Internal sound calls take the API lock as the public operations do: the
+// message thread pumps (and refills streams) meanwhile.
+struct ApiLocked {
+  ApiLocked() { qx::ApiLockEnter(); }
+  ~ApiLocked() { qx::ApiLockLeave(); }
+  ApiLocked(const ApiLocked&) = delete;
+  ApiLocked& operator=(const ApiLocked&) = delete;
+};
 
 class SoundRuntime : public HeadlessFixture {
  protected:

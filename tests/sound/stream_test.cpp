@@ -54,7 +54,12 @@ size_t Find(const Capture& c, size_t from, const std::vector<int16_t>& music, si
 class Streams : public qxtest::SoundRuntime {
  protected:
   // A stream sound made of in-memory WAVE images, with source type 2.
+  int NewStream() {
+    qxtest::ApiLocked lock;
+    return qx::AddSoundData(-1);
+  }
   int AddSource(int handle, const std::vector<uint8_t>& wave, int loopCount, int sourceType = 2) {
+    qxtest::ApiLocked lock;
     images_.push_back(wave);
     qx::MemoryStream* m = qx::OpenMemoryStream(images_.back().data(), images_.back().size());
     int owns = -1;
@@ -117,7 +122,7 @@ TEST_F(Streams, MusicLoopsSampleExactlyToItsLoopPointWithPlayTypesThreeAndOne) {
 
 TEST_F(Streams, SourcesPlayInTurnWithTheirLoopCountsAndThenStop) {
   const std::vector<int16_t> a = Music(30000, 1), b = Music(20000, 2);
-  int h = qx::AddSoundData(-1);
+  int h = NewStream();
   ASSERT_NE(h, -1);
   ASSERT_EQ(AddSource(h, PcmWave(2, 44100, 16, Bytes(a)), 1, 0), 0);
   // A different format is refused and the first source stays usable.
@@ -142,19 +147,19 @@ TEST_F(Streams, SourcesPlayInTurnWithTheirLoopCountsAndThenStop) {
 }
 
 TEST_F(Streams, APlayingStreamTakesNoMoreSources) {
-  int h = qx::AddSoundData(-1);
+  int h = NewStream();
   ASSERT_EQ(AddSource(h, PcmWave(2, 44100, 16, Bytes(Music(44100, 3))), 0), 0);
   ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
   EXPECT_EQ(AddSource(h, PcmWave(2, 44100, 16, Bytes(Music(100, 3))), 0), -1);
   EXPECT_NE(Log().find("既に再生中のストリームサウンドデータにデータを追加しようとしました"), std::string::npos);
-  int full = qx::AddSoundData(-1);
+  int full = NewStream();
   for (int i = 0; i < 3; ++i) ASSERT_EQ(AddSource(full, PcmWave(2, 44100, 16, Bytes(Music(100, 3))), 0), 0);
   EXPECT_EQ(AddSource(full, PcmWave(2, 44100, 16, Bytes(Music(100, 3))), 0), -1);
   EXPECT_NE(Log().find("ストリーム風サウンドの制御データ領域がいっぱいです"), std::string::npos);
   SoundHandle still = LoadSoundFile(Write("s.wav", PcmWave(2, 44100, 16, Bytes(Music(100, 3)))).c_str(), 1, -1);
   EXPECT_EQ(AddSource(still, PcmWave(2, 44100, 16, Bytes(Music(100, 3))), 0), -1);
   EXPECT_NE(Log().find("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound"), std::string::npos);
-  EXPECT_EQ(AddSource(qx::AddSoundData(-1), {'R', 'I', 'F', 'F'}, 0), -1);
+  EXPECT_EQ(AddSource(NewStream(), {'R', 'I', 'F', 'F'}, 0), -1);
   EXPECT_NE(Log().find("音声データのオープンに失敗しました"), std::string::npos);
 }
 
@@ -164,8 +169,14 @@ TEST_F(Streams, FromTopZeroAfterAStopResumesAndFromTopOneStartsAgain) {
   ASSERT_EQ(SetSoundLoopPosition(0, h), 0);
   ASSERT_EQ(PlaySoundHandle(h, 3, 1), 0);
   Milliseconds(1500);
-  ASSERT_EQ(qx::StopStreamSound(h), 0);
-  EXPECT_EQ(qx::CheckSoundPlaying(h), 0);
+  {
+    qxtest::ApiLocked lock;
+    ASSERT_EQ(qx::StopStreamSound(h), 0);
+  }
+  {
+    qxtest::ApiLocked lock;
+    EXPECT_EQ(qx::CheckSoundPlaying(h), 0);
+  }
   Milliseconds(500);
   ASSERT_EQ(PlaySoundHandle(h, 3, 0), 0);
   EXPECT_EQ(PlaySoundHandle(h, 3, 0), 0);  // already playing: nothing changes
@@ -188,7 +199,7 @@ TEST_F(Streams, FromTopZeroAfterAStopResumesAndFromTopOneStartsAgain) {
 
 // A sound too short for the first fill ends in the tail; 8-bit silence is 127.
 TEST_F(Streams, AShortEightBitStreamEndsWithItsSilenceValue) {
-  int h = qx::AddSoundData(-1);
+  int h = NewStream();
   ASSERT_EQ(AddSource(h, PcmWave(1, 44100, 8, std::vector<uint8_t>(4410, 228)), 0), 0);
   ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
   Milliseconds(300);
