@@ -267,6 +267,7 @@ int OpenConvertedWave(SoundDecoder* decoder) {
   WaveChunks chunks;
   if (ParseWaveChunks(decoder, &chunks) != 0) return -1;
   const int tag = Le16(chunks.fmt);
+  if (tag == 0x55) return OpenMpegInWave(decoder, chunks);
   const int channels = Le16(chunks.fmt + 2);
   const uint32_t rate = Le32(chunks.fmt + 4);
   if (channels < 1 || channels > 2 || rate < 1 || rate > kMaxRate) return -1;

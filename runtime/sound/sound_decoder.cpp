@@ -101,7 +101,7 @@ bool Refill(SoundDecoder* decoder) {
 }  // namespace
 
 int SoundDecoderOpen(SoundDecoder* decoder, const StreamOps& ops, void* handle) {
-  static int (*const kKinds[])(SoundDecoder*) = {OpenPcmWave, OpenConvertedWave};
+  static int (*const kKinds[])(SoundDecoder*) = {OpenPcmWave, OpenConvertedWave, OpenOggVorbis, OpenMpegAudio};
   for (auto open : kKinds) {
     ResetDecoder(decoder, ops, handle);
     if (!StreamSeekTo(decoder, 0)) continue;
