@@ -210,6 +210,7 @@ int SoundDecoderDecodeAll(SoundDecoder* decoder, uint8_t** pcm, size_t* pcmSize,
   return 0;
 }
 
+// Kept for the stream engine; seeks need no look-ahead here (see SoundDecoderSeek).
 void SoundDecoderSetLoopTarget(SoundDecoder* decoder, int64_t byteOffset) { decoder->loopStartTarget = byteOffset; }
 
 void SoundDecoderClose(SoundDecoder* decoder) {
