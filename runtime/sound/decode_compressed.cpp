@@ -97,6 +97,7 @@ bool DecodeImaBlock(const CompressedState* s, const uint8_t* in, int64_t frames,
   return true;
 }
 
+constexpr int kMaxMsDelta = 0x7FFFFF;
 const int kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
 
 bool DecodeMsBlock(const CompressedState* s, const uint8_t* in, int64_t frames, uint8_t* out) {
@@ -126,6 +127,8 @@ bool DecodeMsBlock(const CompressedState* s, const uint8_t* in, int64_t frames, 
     sample1[c] = sample;
     delta[c] = kMsAdaptation[code] * delta[c] >> 8;
     if (delta[c] < 16) delta[c] = 16;
+    // Damaged data could grow the step without end; real streams stay far below.
+    if (delta[c] > kMaxMsDelta) delta[c] = kMaxMsDelta;
     Store16(out + (2 * ch + n) * 2, sample);
   }
   return true;
