@@ -134,7 +134,6 @@ struct MpegState : SoundDecoderState {
   int64_t viewPosition;
   mpg123_handle* mpg;
   uint32_t* offsets;  // of every frame in the region
-  int64_t frameCount;
   int samplesPerFrame;
   int layer;
   long rate;
@@ -263,7 +262,6 @@ int OpenFrames(SoundDecoder* decoder, int64_t start, int64_t limit, bool layer3O
   s->handle = decoder->handle;
   s->regionStart = start;
   s->regionSize = scan.end - start;
-  s->frameCount = scan.frames;
   s->samplesPerFrame = scan.first.samples;
   s->layer = scan.first.layer;
   s->rate = static_cast<long>(scan.first.rate);
