@@ -15,6 +15,7 @@ $SOX -n -r 11025 -c 2 -b 16 _stereo.wav synth 0.25 sine 200-4000 sine 523 vol 0.
 $SOX -n -r 8000 -c 1 -b 16 _mono.wav synth 0.25 sine 2000-150 vol 0.9
 $SOX -n -r 22050 -c 1 -b 16 _mono22.wav synth 0.3 sine 300-3000 vol 0.7
 $SOX -n -r 8000 -c 2 -b 16 _tiny.wav synth 0.05 sine 700 sine 900 vol 0.5
+$SOX -n -r 44100 -c 2 -b 16 _silence44.wav synth 6.5 sine 440 vol 0
 $SOX -n -r 44100 -c 2 -b 16 _stereo44.wav synth 0.15 sine 440 sine 1000-200 vol 0.6
 
 raw() { $SOX "$1" -t raw -e signed-integer -b 16 -L "${1%.*}.raw"; }
@@ -35,7 +36,7 @@ $SOX _stereo.wav -e a-law alaw_stereo.wav
 for f in ima_mono ima_stereo ms_mono ms_stereo ulaw_mono alaw_stereo; do raw $f.wav; done
 
 # MPEG audio: Layer 3 (MPEG-1 and MPEG-2 rates) and Layer 2; tags on one file.
-lame --quiet -b 64 _stereo44.wav l3_stereo44.mp3
+lame --quiet -b 96 --resample 44.1 _stereo44.wav l3_stereo44.mp3
 lame --quiet -b 32 --add-id3v2 --tt Quarnex --ta Quarnex _mono22.wav l3_mono22_tags.mp3
 twolame --quiet -b 64 _mono22.wav l2_mono22.mp2 2>/dev/null || twolame --quiet -b 64 -m m _mono22.wav l2_mono22.mp2
 lame --quiet --decode -t l3_stereo44.mp3 l3_stereo44.raw
@@ -46,6 +47,8 @@ lame --quiet --mp2input --decode -t l2_mono22.mp2 l2_mono22.raw
 oggenc --quiet -q 0 --serial 7 -o vorbis_stereo44.ogg _stereo44.wav
 oggenc --quiet -q 2 --serial 8 -o vorbis_mono22.ogg _mono22.wav
 oggdec --quiet -R -o vorbis_stereo44.raw vorbis_stereo44.ogg
+# Six and a half seconds of silence: decodes to more than a megabyte, has no reference.
+oggenc --quiet -q -1 --serial 9 -o vorbis_silence44.ogg _silence44.wav
 oggdec --quiet -R -o vorbis_mono22.raw vorbis_mono22.ogg
 
 python3 - <<'PY'
@@ -82,8 +85,8 @@ open("pcm16_bare_fmt.wav", "wb").write(riff(chunk(b"fmt ", bare), chunk(b"data",
 # data chunk, with the MPEGLAYER3WAVEFORMAT extension.
 mp3 = open("l3_stereo44.mp3", "rb").read()
 assert mp3[:3] != b"ID3" and mp3[-128:-125] != b"TAG"
-frame_bytes = 144 * 64000 // 44100
-fmt55 = struct.pack("<HHIIHHH", 0x55, 2, 44100, 64000 // 8, 1, 0, 12) + struct.pack("<HIHHH", 1, 2, frame_bytes, 1, 1393)
+frame_bytes = 144 * 96000 // 44100
+fmt55 = struct.pack("<HHIIHHH", 0x55, 2, 44100, 96000 // 8, 1, 0, 12) + struct.pack("<HIHHH", 1, 2, frame_bytes, 1, 1393)
 open("l3_stereo44_in.wav", "wb").write(riff(chunk(b"fmt ", fmt55), chunk(b"data", mp3)))
 PY
 rm -f _*.wav

@@ -97,6 +97,7 @@ bool DecodeImaBlock(const CompressedState* s, const uint8_t* in, int64_t frames,
   return true;
 }
 
+constexpr int kMaxMsDelta = 0x7FFFFF;
 const int kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
 
 bool DecodeMsBlock(const CompressedState* s, const uint8_t* in, int64_t frames, uint8_t* out) {
@@ -126,6 +127,8 @@ bool DecodeMsBlock(const CompressedState* s, const uint8_t* in, int64_t frames, 
     sample1[c] = sample;
     delta[c] = kMsAdaptation[code] * delta[c] >> 8;
     if (delta[c] < 16) delta[c] = 16;
+    // Damaged data could grow the step without end; real streams stay far below.
+    if (delta[c] > kMaxMsDelta) delta[c] = kMaxMsDelta;
     Store16(out + (2 * ch + n) * 2, sample);
   }
   return true;
@@ -267,6 +270,7 @@ int OpenConvertedWave(SoundDecoder* decoder) {
   WaveChunks chunks;
   if (ParseWaveChunks(decoder, &chunks) != 0) return -1;
   const int tag = Le16(chunks.fmt);
+  if (tag == 0x55) return OpenMpegInWave(decoder, chunks);
   const int channels = Le16(chunks.fmt + 2);
   const uint32_t rate = Le32(chunks.fmt + 4);
   if (channels < 1 || channels > 2 || rate < 1 || rate > kMaxRate) return -1;

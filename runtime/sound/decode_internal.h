@@ -62,6 +62,10 @@ int ParseWaveChunks(SoundDecoder* decoder, WaveChunks* chunks);
 // offset and size, work size and state, or returns -1 with nothing allocated.
 int OpenPcmWave(SoundDecoder* decoder);
 int OpenConvertedWave(SoundDecoder* decoder);
+int OpenOggVorbis(SoundDecoder* decoder);
+int OpenMpegAudio(SoundDecoder* decoder);
+// MPEG Layer-3 frames inside a WAVE data chunk (format tag 0x55).
+int OpenMpegInWave(SoundDecoder* decoder, const WaveChunks& chunks);
 
 // 16-bit PCM output format of the converted kinds.
 WaveFormat Pcm16Format(int channels, uint32_t rate);

@@ -101,7 +101,7 @@ bool Refill(SoundDecoder* decoder) {
 }  // namespace
 
 int SoundDecoderOpen(SoundDecoder* decoder, const StreamOps& ops, void* handle) {
-  static int (*const kKinds[])(SoundDecoder*) = {OpenPcmWave, OpenConvertedWave};
+  static int (*const kKinds[])(SoundDecoder*) = {OpenPcmWave, OpenConvertedWave, OpenOggVorbis, OpenMpegAudio};
   for (auto open : kKinds) {
     ResetDecoder(decoder, ops, handle);
     if (!StreamSeekTo(decoder, 0)) continue;
@@ -210,6 +210,7 @@ int SoundDecoderDecodeAll(SoundDecoder* decoder, uint8_t** pcm, size_t* pcmSize,
   return 0;
 }
 
+// Kept for the stream engine; seeks need no look-ahead here (see SoundDecoderSeek).
 void SoundDecoderSetLoopTarget(SoundDecoder* decoder, int64_t byteOffset) { decoder->loopStartTarget = byteOffset; }
 
 void SoundDecoderClose(SoundDecoder* decoder) {
