@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libogg-dev libvorbis-dev libmpg123-dev
+  sox lame twolame vorbis-tools
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev libspng-dev time
   clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick

@@ -25,7 +25,7 @@ void UpdatePadVibration();
 int InitSound();                 // failure tolerated
 void EndSound();
 void StopMusic();
-void RefillStreamingSounds();
+void UpdateStreamSounds();
 
 // Graphics (runtime/graphics).
 void InstallDefaultImageLoader();

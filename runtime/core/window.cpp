@@ -200,13 +200,13 @@ int ProcessMessage() {
     if (leave) break;
     handledAny = dispatched > 0;
     if (!ws.windowActive) {
-      RefillStreamingSounds();
+      UpdateStreamSounds();
       os.Sleep(1);
     }
     if (LoadAtomic(&ws.QuitRequested) || !onMain) break;
   }
 
-  RefillStreamingSounds();
+  UpdateStreamSounds();
   UpdatePadVibration();
   ws.inCharService = 1;
   ws.inCharService = 0;

@@ -207,18 +207,35 @@ struct PlatformInputOps {
 
 typedef struct PlatformSoundBuffer PlatformSoundBuffer;
 
+// What the opened device is, for the log.
+struct PlatformSoundDeviceInfo {
+  char driver[64];      // audio driver ("pulseaudio", "alsa", "disk", "headless", ...)
+  char device[128];     // device name, or "" for the driver's default
+  int sampleRate;       // the mixer's output format
+  int channels;
+  int bitsPerSample;
+  int bufferFrames;     // frames mixed per device period
+  int hardwareRate;     // the rate the driver converts to (0 = unknown)
+};
+
+// Buffers hold PCM of 8 or 16 bits, 1 or 2 channels, 8000..96000 Hz; the
+// device mixes them into 16-bit stereo at its own rate, resampling as needed.
 struct PlatformSoundOps {
   int (*Init)(int channels, int bitsPerSample, int sampleRate);  // 0 ok, -1 no device
   void (*Shutdown)();
+  void (*GetDeviceInfo)(PlatformSoundDeviceInfo* out);
   PlatformSoundBuffer* (*CreateBuffer)(int channels, int bitsPerSample, int sampleRate, size_t bytes);
   PlatformSoundBuffer* (*DuplicateBuffer)(PlatformSoundBuffer* source);
   void (*ReleaseBuffer)(PlatformSoundBuffer* buffer);
+  // A region of the buffer, in two parts when it wraps past the end (part2
+  // null otherwise); 0 or -1.
   int (*Lock)(PlatformSoundBuffer* buffer, size_t offset, size_t bytes, void** part1, size_t* size1,
               void** part2, size_t* size2);
   void (*Unlock)(PlatformSoundBuffer* buffer);
   int (*Play)(PlatformSoundBuffer* buffer, int looping);
   int (*Stop)(PlatformSoundBuffer* buffer);
   int (*IsPlaying)(PlatformSoundBuffer* buffer);
+  // Byte offset of the next frame to be heard; a looping buffer's cursor moves on with the device.
   size_t (*GetPlayCursor)(PlatformSoundBuffer* buffer);
   void (*SetPlayCursor)(PlatformSoundBuffer* buffer, size_t position);
   void (*SetVolume)(PlatformSoundBuffer* buffer, int hundredthsOfDecibel);  // -10000..0

@@ -10,13 +10,13 @@ extern const PlatformWindowOps kSdlWindowOps;        // sdl/sdl_window.cpp
 extern const PlatformDisplayOps kSdlDisplayOps;      // sdl/sdl_display.cpp
 extern const PlatformInputOps kSdlInputOps;          // sdl/sdl_input.cpp
 extern const PlatformGpuOps kSdlGpuOps;              // sdl/sdl_gl.cpp
+extern const PlatformSoundOps kSdlSoundOps;          // sdl/sdl_sound.cpp
 
 extern const PlatformOsOps kHeadlessOsOps;           // headless/headless_os.cpp
 extern const PlatformWindowOps kHeadlessWindowOps;   // headless/headless_window.cpp
 extern const PlatformDisplayOps kHeadlessDisplayOps; // headless/headless_display.cpp
 extern const PlatformInputOps kHeadlessInputOps;     // headless/headless_input.cpp
-
-extern const PlatformSoundOps kNoSoundOps;           // no_sound.cpp
+extern const PlatformSoundOps kHeadlessSoundOps;     // headless/headless_sound.cpp
 
 }  // namespace qx
 

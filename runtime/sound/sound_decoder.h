@@ -35,6 +35,9 @@ enum SoundDecoderKind {
 
 struct SoundDecoderState;  // the kind's own state, owned by the decoder
 
+// A decoder may be copied to another place between calls (only one copy used
+// afterwards): nothing in its state points back into the record.
+
 struct SoundDecoder {
   int kind;
   StreamOps ops;

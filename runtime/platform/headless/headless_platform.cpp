@@ -3,7 +3,7 @@
 namespace qx {
 
 const Platform kHeadlessPlatform = {"headless",          &kHeadlessOsOps,    &kHeadlessWindowOps,
-                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kNoSoundOps,
+                                    &kHeadlessDisplayOps, &kHeadlessInputOps, &kHeadlessSoundOps,
                                     nullptr};
 
 }  // namespace qx

@@ -3,7 +3,7 @@
 
 namespace qx {
 
-const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kNoSoundOps,
+const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kSdlSoundOps,
                               &kSdlGpuOps};
 
 }  // namespace qx

@@ -1,0 +1,143 @@
+// Compressed WAVE: IMA ADPCM, Microsoft ADPCM, µ-law and A-law against the
+// reference decodes made by scripts/make-sound-fixtures.sh (sox), exact.
+#include <gtest/gtest.h>
+
+#include "runtime/core/alloc.h"
+#include "sound/decoder_test_util.h"
+
+namespace {
+
+using qxtest::MemoryDecoder;
+using qxtest::ReadSoundFixture;
+
+struct Case {
+  const char* file;
+  int channels;
+  uint32_t rate;
+  int64_t frames;  // the "fact" count: sox pads the last ADPCM block and decodes the padding too
+};
+
+const Case kCases[] = {
+    {"ima_mono", 1, 8000, 2000},   {"ima_stereo", 2, 11025, 2756},   {"ms_mono", 1, 8000, 2000},
+    {"ms_stereo", 2, 11025, 2756}, {"ulaw_mono", 1, 8000, 2000}, {"alaw_stereo", 2, 11025, 2756},
+};
+
+class CompressedWave : public testing::TestWithParam<Case> {};
+
+TEST_P(CompressedWave, MatchesTheReferenceDecode) {
+  const Case& c = GetParam();
+  MemoryDecoder d(ReadSoundFixture(std::string(c.file) + ".wav"));
+  ASSERT_TRUE(d.ok());
+  EXPECT_EQ(d.decoder.kind, qx::kSoundDecoderConverted);
+  EXPECT_EQ(d.decoder.format.FormatTag, 1);
+  EXPECT_EQ(d.decoder.format.Channels, c.channels);
+  EXPECT_EQ(d.decoder.format.SamplesPerSec, c.rate);
+  EXPECT_EQ(d.decoder.format.BitsPerSample, 16);
+  EXPECT_EQ(d.decoder.format.BlockAlign, 2 * c.channels);
+  const size_t bytes = static_cast<size_t>(c.frames) * 2 * static_cast<size_t>(c.channels);
+  EXPECT_EQ(qx::SoundDecoderLength(&d.decoder), static_cast<int64_t>(bytes));
+  std::vector<uint8_t> reference = ReadSoundFixture(std::string(c.file) + ".raw");
+  ASSERT_GE(reference.size(), bytes);
+  reference.resize(bytes);
+  EXPECT_EQ(d.DecodeAll(), reference);
+  // Small uneven reads give the same bytes.
+  ASSERT_EQ(qx::SoundDecoderSeek(&d.decoder, 0), 0);
+  EXPECT_EQ(d.ReadRest(6 * static_cast<size_t>(c.channels)), reference);
+}
+
+TEST_P(CompressedWave, SeeksExactlyToTheSample) {
+  const Case& c = GetParam();
+  MemoryDecoder d(ReadSoundFixture(std::string(c.file) + ".wav"));
+  ASSERT_TRUE(d.ok());
+  const std::vector<uint8_t> all = d.DecodeAll();
+  ASSERT_FALSE(all.empty());
+  const size_t align = 2 * static_cast<size_t>(c.channels);
+  // Block edges (505/500 frames for mono, 505/500 for stereo), inside and across them, backwards.
+  const int64_t samples[] = {0, 1, 504, 505, 506, 499, 500, 501, 1234, 17, 1999, 1010, 1000, c.frames - 1, 3};
+  uint8_t got[96];
+  for (int64_t s : samples) {
+    SCOPED_TRACE(s);
+    ASSERT_EQ(qx::SoundDecoderSeek(&d.decoder, s), 0);
+    const size_t expect = std::min(sizeof(got) / align * align, all.size() - static_cast<size_t>(s) * align);
+    ASSERT_EQ(qx::SoundDecoderRead(&d.decoder, got, sizeof(got) / align * align), expect);
+    EXPECT_EQ(0, memcmp(got, all.data() + s * static_cast<int64_t>(align), expect));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, CompressedWave, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.file); });
+
+// Offsets in the sox files: format tag 20, channels 22, block alignment 32,
+// bits 34; IMA: samples per block 38; MS: samples per block 38, coefficient
+// count 40.
+TEST(CompressedWaveDamaged, RefusesLayoutsItCannotDecode) {
+  auto patched = [](const char* file, size_t at, std::vector<uint8_t> with) {
+    std::vector<uint8_t> v = ReadSoundFixture(file);
+    for (size_t i = 0; i < with.size(); ++i) v[at + i] = with[i];
+    return v;
+  };
+  struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"IMA with 3 bits", patched("ima_mono.wav", 34, {3, 0})},
+      {"IMA block shorter than its header", patched("ima_stereo.wav", 32, {8, 0})},
+      {"IMA block not whole words", patched("ima_mono.wav", 32, {0xFE, 0})},
+      {"IMA samples per block above the block", patched("ima_mono.wav", 38, {0x09, 0x02})},
+      {"IMA zero channels", patched("ima_mono.wav", 22, {0, 0})},
+      {"MS no coefficients", patched("ms_mono.wav", 40, {0, 0})},
+      {"MS more coefficients than the chunk holds", patched("ms_mono.wav", 40, {9, 0})},
+      {"MS samples per block above the block", patched("ms_mono.wav", 38, {0xFF, 0x7F})},
+      {"MS one sample per block", patched("ms_mono.wav", 38, {1, 0})},
+      {"u-law with 16 bits", patched("ulaw_mono.wav", 34, {16, 0})},
+      {"A-law block alignment not the channels", patched("alaw_stereo.wav", 32, {4, 0})},
+      {"A-law zero rate", patched("alaw_stereo.wav", 24, {0, 0, 0, 0})},
+  };
+  const int blocks = qx::AllocatedBlocks();
+  for (auto& c : cases) {
+    MemoryDecoder d(c.bytes);
+    EXPECT_FALSE(d.ok()) << c.name;
+    EXPECT_EQ(qx::AllocatedBlocks(), blocks + 1) << c.name;
+  }
+}
+
+TEST(CompressedWaveDamaged, ADamagedBlockEndsTheData) {
+  // The second block's header names a predictor (MS) or step index (IMA) that does not exist.
+  struct {
+    const char* file;
+    size_t dataOffset, blockAlign, headerByte;
+    uint8_t value;
+    int64_t framesBefore;
+  } cases[] = {{"ms_mono.wav", 90, 256, 0, 7, 500}, {"ima_mono.wav", 60, 256, 2, 89, 505}};
+  for (auto& c : cases) {
+    std::vector<uint8_t> bytes = ReadSoundFixture(c.file);
+    ASSERT_EQ(std::string(bytes.begin() + static_cast<long>(c.dataOffset) - 8, bytes.begin() + static_cast<long>(c.dataOffset) - 4), "data") << c.file;
+    bytes[c.dataOffset + c.blockAlign + c.headerByte] = c.value;
+    MemoryDecoder d(bytes);
+    ASSERT_TRUE(d.ok()) << c.file;
+    std::vector<uint8_t> all = d.DecodeAll();
+    EXPECT_EQ(all.size(), static_cast<size_t>(c.framesBefore) * 2) << c.file;
+    std::vector<uint8_t> reference = ReadSoundFixture(std::string(c.file).substr(0, std::string(c.file).size() - 4) + ".raw");
+    reference.resize(all.size());
+    EXPECT_EQ(all, reference) << c.file;
+  }
+}
+
+TEST(CompressedWaveDamaged, AShortLastBlockDecodesWhatItHolds) {
+  // Cut the stereo IMA data after 2 blocks and 3 words per channel, with the sizes made to agree.
+  std::vector<uint8_t> bytes = ReadSoundFixture("ima_stereo.wav");
+  const size_t data = 60, keep = 2 * 512 + 8 + 3 * 8;
+  ASSERT_EQ(std::string(bytes.begin() + data - 8, bytes.begin() + data - 4), "data");
+  bytes.resize(data + keep);
+  for (int i = 0; i < 4; ++i) bytes[data - 4 + i] = static_cast<uint8_t>(keep >> (8 * i));
+  bytes[48] = bytes[49] = bytes[50] = bytes[51] = 0xFF;  // a "fact" count beyond the data is ignored
+  MemoryDecoder d(bytes);
+  ASSERT_TRUE(d.ok());
+  const size_t frames = 2 * 505 + 1 + 3 * 8;
+  EXPECT_EQ(qx::SoundDecoderLength(&d.decoder), static_cast<int64_t>(frames * 4));
+  std::vector<uint8_t> reference = ReadSoundFixture("ima_stereo.raw");
+  reference.resize(frames * 4);
+  EXPECT_EQ(d.DecodeAll(), reference);
+}
+
+}  // namespace
