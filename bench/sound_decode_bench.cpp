@@ -2,7 +2,7 @@
 // Ogg Vorbis and an MPEG Layer-3 file, as the stream engine asks for it on
 // every message pump. The short compressed fixtures wrap around to their
 // start (a seek) every few refills, which is the costly case for them.
-// "worst_us" is the slowest single refill seen, in processor time of the
+// "worst_us" is the slowest single refill after the first, in processor time of the
 // thread (wall time on a shared machine mostly measures the scheduler).
 #include <stdio.h>
 #include <time.h>
@@ -19,8 +19,7 @@
 namespace {
 
 std::vector<uint8_t> ReadFixture(const char* name) {
-  std::string self = __FILE__;
-  std::string path = self.substr(0, self.rfind('/')) + "/../tests/fixtures/sounds/" + name;
+  std::string path = std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/sounds/" + name;
   std::vector<uint8_t> bytes;
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) return bytes;
@@ -54,6 +53,7 @@ void Refill(benchmark::State& state, std::vector<uint8_t> bytes) {
   const size_t chunk = decoder.format.AvgBytesPerSec / 8 / align * align;
   std::vector<uint8_t> buffer(chunk);
   double worst = 0;
+  bool first = true;  // the first refill also faults in the work buffer
   for (auto _ : state) {
     timespec start, end;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
@@ -66,7 +66,8 @@ void Refill(benchmark::State& state, std::vector<uint8_t> bytes) {
     benchmark::DoNotOptimize(buffer.data());
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
     double seconds = static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) * 1e-9;
-    if (seconds > worst) worst = seconds;
+    if (seconds > worst && !first) worst = seconds;
+    first = false;
   }
   state.counters["worst_us"] = worst * 1e6;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunk));
