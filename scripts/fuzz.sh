@@ -52,7 +52,13 @@ for target in "$build"/*_fuzz; do
   rm -rf "$seeds"
   mkdir -p "$seeds"
   # The target writes its seeds, then runs nothing.
-  QUARNEX_FUZZ_WRITE_SEEDS="$seeds" "$target" -runs=0 >/dev/null 2>&1
+  if ! QUARNEX_FUZZ_WRITE_SEEDS="$seeds" "$target" -runs=0 -artifact_prefix="$build/$name-" \
+       >"$build/$name.seeds.log" 2>&1; then
+    echo "FAILED: $name could not write its seeds (see $build/$name.seeds.log)"
+    tail -n 20 "$build/$name.seeds.log"
+    status=1
+    continue
+  fi
   if [ -n "$minutes" ]; then
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"

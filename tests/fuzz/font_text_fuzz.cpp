@@ -3,6 +3,7 @@
 // Korean character set, at positions partly off the screen.
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ws.windowActive = 1;
   ws.runWhileInactive = 1;
   if (qx::SetScreenMode(320, 240, 32, 60) != 0 || qx::InitGraphics() != 0) return 0;
+  // The font system's end releases FreeType and fontconfig before the leak check.
+  atexit(qx::EndGraphics);
   g_fonts[0] = qx::GetDefaultFont();
   g_fonts[1] = qx::CreateFontToHandle(nullptr, 12, 4, qx::kFontEdge, -1, 2, 1);
   g_fonts[2] = qx::CreateFontToHandle(nullptr, 20, 8, qx::kFontAntialiasing, -1, -1, 0);
