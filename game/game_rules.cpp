@@ -1,6 +1,7 @@
 #include "game/game_rules.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -250,4 +251,8 @@ int UpdateGameRules(GameState& state, const PlayInput& input, RandomSource rando
   return UpdateGameOver(state, input);
 }
 
-int HighGameCountAfter(int count, int score) { return score > 255 ? count + 1 : count; }
+// The count comes from the save file and may hold anything; it stops at the
+// largest value instead of overflowing.
+int HighGameCountAfter(int count, int score) {
+  return score > 255 && count < std::numeric_limits<int>::max() ? count + 1 : count;
+}

@@ -1,12 +1,13 @@
 // "./cfg.ini" (confirm-key pad bit and volume level), "./sv.syk" (high score
 // and count of games above 255) and the volume table. Both files live in the
-// working directory and are opened directly, never from an archive.
+// working directory and are opened directly, never from an archive; they are
+// replaced through the platform so that a crash never leaves them torn.
 #include "game/settings.h"
 
-#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <unistd.h>
+
+#include "runtime/platform/replace_file.h"
 
 int ConfirmPadBit = 0;
 int VolumeLevel = 0;
@@ -19,7 +20,6 @@ namespace {
 
 constexpr const char* kSettingsPath = "./cfg.ini";
 constexpr const char* kSavePath = "./sv.syk";
-constexpr const char* kSaveTempPath = "./sv.syk.tmp";
 
 const int kVolumeTable[6] = {0, 25, 50, 100, 179, 255};
 
@@ -50,11 +50,9 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
-  FILE* f = fopen(kSettingsPath, "w");
-  if (!f) return;
-  fprintf(f, "%d\n", ConfirmPadBit);
-  fprintf(f, "%d\n", VolumeLevel);
-  fclose(f);
+  char text[32];
+  int length = snprintf(text, sizeof text, "%d\n%d\n", ConfirmPadBit, VolumeLevel);
+  qx::ReplaceFileContents(kSettingsPath, text, static_cast<size_t>(length));
 }
 
 void ApplyVolumeLevel() {
@@ -78,12 +76,5 @@ void SaveSaveData(int score) {
   PutLittleEndian(bytes + 4, HighGameCount);
   // The old file is replaced only by a complete new one, so a crash or a
   // full disk during the write never loses the stored high score.
-  FILE* f = fopen(kSaveTempPath, "wb");
-  if (!f) return;
-  bool written = fwrite(bytes, sizeof bytes, 1, f) == 1;
-  written = fflush(f) == 0 && written;
-  // Files that cannot be synced (EINVAL) are still written correctly.
-  written = (fsync(fileno(f)) == 0 || errno == EINVAL) && written;
-  written = fclose(f) == 0 && written;
-  if (!written || rename(kSaveTempPath, kSavePath) != 0) remove(kSaveTempPath);
+  qx::ReplaceFileContents(kSavePath, bytes, sizeof bytes);
 }

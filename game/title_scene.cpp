@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <limits>
+
 #include "game/frame.h"
 #include "game/frame_stats.h"
 #include "game/input_hold.h"
@@ -36,7 +39,11 @@ int TitleFrame(TitleState& t, const TitleInput& input, const TitleResources& res
       actions |= kTitleStartGame;
       t.fade = 1;
     } else if (input.padLeft == 1 || input.padRight == 1) {
-      VolumeLevel += input.padLeft == 1 ? -1 : 1;
+      // The level may come from the settings file as anything; step it
+      // without overflow, the clamp below brings it into range.
+      const long long stepped = static_cast<long long>(VolumeLevel) + (input.padLeft == 1 ? -1 : 1);
+      VolumeLevel = static_cast<int>(std::clamp<long long>(stepped, std::numeric_limits<int>::min(),
+                                                           std::numeric_limits<int>::max()));
       ApplyVolumeLevel();
       actions |= kTitleVolumeChanged;
     }

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Regenerates the small picture fixtures under tests/fixtures/images/.
+# Regenerates the small picture fixtures under tests/fixtures/images/, or
+# writes them into the folder given (the fuzz targets' seeds).
 # Run once; the results are committed. Variants that ImageMagick writes come
 # from it; the others are written byte by byte below. Every "<file>.rgba"
 # holds the pixels (red, green, blue, alpha per pixel, rows top to bottom)
 # that ImageMagick decodes from the file, or for the formats it cannot read,
 # the pixels the bytes encode.
 set -euo pipefail
-cd "$(dirname "$0")/../tests/fixtures/images"
+out="${1:-$(dirname "$0")/../tests/fixtures/images}"
+mkdir -p "$out"
+cd "$out"
 CONVERT=/usr/bin/convert  # the real ImageMagick, not a wrapper earlier in PATH
 export CONVERT
 

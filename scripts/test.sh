@@ -1,10 +1,63 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the plain
+# build, the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
+# (with LeakSanitizer), the multi-threaded test programs under ThreadSanitizer,
+# a short fuzz run and a short soak. The first fault fails the run.
+#   QUARNEX_SKIP_SANITIZERS=1  only the plain build, the fuzz run and the soak
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
+jobs="$(nproc)"
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
-cd build
-ctest --output-on-failure -j "$(nproc)" --timeout 600
-bash ../scripts/fuzz.sh
+
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+section() { echo "== $1 ($(date +%T))"; }
+
+section "plain build and suite"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+if [ "${QUARNEX_SKIP_SANITIZERS:-0}" != 1 ]; then
+  # Suppressions cover faults inside system libraries only.
+  supp="$root/scripts/sanitizers"
+  export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$supp/ubsan.supp"
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp"
+
+  # The build runs the resource generator, so it is checked too.
+  section "address and undefined-behaviour sanitizers"
+  san_flags="-O1 -g -fno-omit-frame-pointer"
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Sanitize -DQUARNEX_BUILD_BENCH=OFF "${launcher[@]}" \
+    -DCMAKE_C_FLAGS_SANITIZE="$san_flags -fsanitize=address,undefined -fno-sanitize-recover=all" \
+    -DCMAKE_CXX_FLAGS_SANITIZE="$san_flags -fsanitize=address,undefined -fno-sanitize-recover=all" \
+    -DCMAKE_EXE_LINKER_FLAGS_SANITIZE="-fsanitize=address,undefined"
+  cmake --build build-asan -j "$jobs"
+  (cd build-asan && ctest --output-on-failure -j "$jobs" --timeout 900)
+
+  # Test programs whose tests run more than one thread (API lock, message
+  # thread, archive reader thread, sound mixer, the real game), by folder label.
+  section "thread sanitizer"
+  tsan_labels="core|file|platform|sound|game"
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Sanitize -DQUARNEX_BUILD_BENCH=OFF "${launcher[@]}" \
+    -DCMAKE_C_FLAGS_SANITIZE="$san_flags -fsanitize=thread" \
+    -DCMAKE_CXX_FLAGS_SANITIZE="$san_flags -fsanitize=thread" \
+    -DCMAKE_EXE_LINKER_FLAGS_SANITIZE="-fsanitize=thread"
+  targets=()
+  for label in ${tsan_labels//|/ }; do
+    [ -d "tests/$label" ] && targets+=(--target "test_$label")
+  done
+  cmake --build build-tsan -j "$jobs" "${targets[@]}"
+  (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 900 -L "^($tsan_labels)\$")
+  unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS
+fi
+
+section "fuzz"
+QUARNEX_FUZZ_SECONDS="${QUARNEX_FUZZ_SECONDS:-15}" bash scripts/fuzz.sh
+section "soak"
+bash scripts/soak.sh 10
+section "done"

@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "runtime/core/api_internal.h"
+#include "runtime/core/checkpoint.h"
 #include "runtime/core/lock.h"
 #include "runtime/runtime.h"
 
@@ -183,7 +184,11 @@ int DeleteAllMasks(void) {
 
 int DeleteAllSounds(int logEach) {
   qx::ApiLockScope lock;
-  return qx::DeleteAllSounds(logEach);
+  const int result = qx::DeleteAllSounds(logEach);
+  // Games delete their sounds last between scenes: what is left now is what
+  // every scene change must come back to.
+  qx::WriteResourceCheckpoint("scene");
+  return result;
 }
 
 SoundHandle LoadSoundFile(const char* path, int bufferCount, int unionHandle) {

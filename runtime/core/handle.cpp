@@ -1,5 +1,6 @@
 #include "runtime/core/handle.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "runtime/core/alloc.h"
@@ -17,6 +18,16 @@ bool EnsureSlots(HandleTable* t) {
   return t->slots != nullptr;
 }
 
+// Every table ever set up, for the resource checkpoints.
+HandleTable* g_tables[16];
+int g_tableCount = 0;
+
+void Register(HandleTable* t) {
+  for (int i = 0; i < g_tableCount; ++i)
+    if (g_tables[i] == t) return;
+  if (g_tableCount < static_cast<int>(sizeof g_tables / sizeof g_tables[0])) g_tables[g_tableCount++] = t;
+}
+
 void Full(HandleTable* t) {
   if (t->type == kHandleGraph) FatalShutdown("グラフィックの数が許容量を越えました終了します");
   if (!t->fullMessage) return;
@@ -30,11 +41,18 @@ void Full(HandleTable* t) {
 
 }  // namespace
 
-void HandleTableInit(HandleTable* t, int type, int capacity, int search, const char* fullMessage) {
+void HandleTableFree(HandleTable* t) {
   if (t->slots) {
     for (int i = 0; i < t->capacity; ++i) MemFree(t->slots[i]);
     MemFree(t->slots);
   }
+  t->slots = nullptr;
+  t->count = 0;
+  t->areaEnd = 0;
+}
+
+void HandleTableInit(HandleTable* t, int type, int capacity, int search, const char* fullMessage) {
+  HandleTableFree(t);
   int counter = t->checkCounter;  // the check counter runs for the whole process
   memset(t, 0, sizeof(*t));
   t->type = type;
@@ -42,6 +60,16 @@ void HandleTableInit(HandleTable* t, int type, int capacity, int search, const c
   t->search = search;
   t->fullMessage = fullMessage;
   t->checkCounter = counter;
+  Register(t);
+}
+
+int HandleCountsText(char* out, size_t size) {
+  int n = 0;
+  if (size) out[0] = '\0';
+  for (int i = 0; i < g_tableCount && n >= 0 && static_cast<size_t>(n) < size; ++i)
+    n += snprintf(out + n, size - static_cast<size_t>(n), "%s%d:%d", i ? "," : "", g_tables[i]->type,
+                  g_tables[i]->count);
+  return n < 0 ? 0 : (static_cast<size_t>(n) < size ? n : static_cast<int>(size) - 1);
 }
 
 int HandleAllocate(HandleTable* t, int recordSize, int reuseHandle) {

@@ -2,6 +2,8 @@
 #ifndef QUARNEX_RUNTIME_CORE_HANDLE_H
 #define QUARNEX_RUNTIME_CORE_HANDLE_H
 
+#include <stddef.h>
+
 namespace qx {
 
 enum HandleType {
@@ -46,6 +48,12 @@ struct HandleTable {
 
 // Sets up a table (slots allocated on first use).
 void HandleTableInit(HandleTable* table, int type, int capacity, int search, const char* fullMessage);
+// Frees every record left and the slot array; the table stays usable and
+// keeps its check counter.
+void HandleTableFree(HandleTable* table);
+// "type:count" of every table set up so far, comma-separated; returns the
+// length written.
+int HandleCountsText(char* out, size_t size);
 // Takes a slot for a zero-filled record of recordSize bytes (which begins with
 // HandleRecordHeader). Returns the handle or -1. Graph tables end the program
 // when full. reuseHandle >= 0 asks for that handle's slot and check number

@@ -11,6 +11,7 @@
 
 #include "runtime/core/alloc.h"
 #include "runtime/core/api_internal.h"
+#include "runtime/core/checkpoint.h"
 #include "runtime/core/lock.h"
 #include "runtime/core/log.h"
 #include "runtime/core/subsystems.h"
@@ -182,6 +183,7 @@ void RunEndSequence() {
   if (ws.StartDirectory[0]) FileSetDirectory(ws.StartDirectory);
   CloseUnusedArchives();
   WriteAllocationReport();
+  WriteResourceCheckpoint("end");
 }
 
 int EndRuntime() {

@@ -588,7 +588,19 @@ void StopFontSystem() {
   // change) makes it again with the same size and weight.
   RememberDefaultFont();
   DeleteAllFonts();
+  HandleTableFree(&Table());
   g_fs.defaultFont = -1;
+  // The next start takes them again.
+  iconv_t* converters[] = {&g_fs.sjis, &g_fs.hangul};
+  for (iconv_t* cd : converters) {
+    if (*cd != reinterpret_cast<iconv_t>(-1)) iconv_close(*cd);
+    *cd = reinterpret_cast<iconv_t>(-1);
+  }
+  if (g_fs.library) FT_Done_FreeType(g_fs.library);
+  g_fs.library = nullptr;
+  if (g_fs.fontconfigReady) FcFini();
+  g_fs.fontconfigReady = false;
+  g_fs.libraryTried = false;
 }
 
 }  // namespace qx

@@ -189,6 +189,9 @@ void StopGraphSystem() {
   DeleteAllMasks();
   DeleteAllGraphs(0);
   StopFontSystem();
+  HandleTableFree(&g_graphs);
+  HandleTableFree(&g_tiles);
+  HandleTableFree(&g_stores);
   g_system.started = 0;
   LogWrite("グラフィック管理系の終了処理は正常に終了しました\n");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "game/game_draw.h"
@@ -131,7 +132,9 @@ TEST_F(Title, VolumeChangesAreClampedAndShownNextFrame) {
     int left, right;
     int after;
   };
-  const Case cases[] = {{0, 1, 0, 0}, {1, 1, 0, 0}, {5, 0, 1, 5}, {4, 0, 1, 5}, {3, 2, 0, 3}, {9, 0, 0, 5}};
+  const Case cases[] = {{0, 1, 0, 0}, {1, 1, 0, 0}, {5, 0, 1, 5}, {4, 0, 1, 5}, {3, 2, 0, 3}, {9, 0, 0, 5},
+                      // From a damaged settings file: stepping past the int range must not overflow.
+                      {std::numeric_limits<int>::max(), 0, 1, 5}, {std::numeric_limits<int>::min(), 1, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "level " << c.level << " left " << c.left << " right " << c.right);
     VolumeLevel = c.level;

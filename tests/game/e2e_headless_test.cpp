@@ -84,6 +84,7 @@ struct RunResult {
   std::string config;
   std::string save;
   std::string hashes;
+  std::string checkpoints;
 };
 
 fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
@@ -108,6 +109,7 @@ GameRun StartRun(const std::string& script) {
   }
   const std::string scriptPath = (run.dir / "script.txt").string();
   const std::string hashPath = (run.dir / "hashes.txt").string();
+  const std::string checkpointPath = (run.dir / "checkpoints.txt").string();
   const std::string binary = GameBinary().string();
 
   run.pid = fork();
@@ -117,6 +119,7 @@ GameRun StartRun(const std::string& script) {
     setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
     setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
     setenv("QUARNEX_FRAME_HASHES", hashPath.c_str(), 1);
+    setenv("QUARNEX_CHECKPOINTS", checkpointPath.c_str(), 1);
     setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
     unsetenv("QUARNEX_FRAMES_DIR");
     alarm(1200);  // a run that never reaches its Escape must not hang the suite
@@ -136,6 +139,7 @@ RunResult FinishRun(const GameRun& run) {
   result.config = ReadFile(run.dir / "cfg.ini");
   result.save = ReadFile(run.dir / "sv.syk");
   result.hashes = ReadFile(run.dir / "hashes.txt");
+  result.checkpoints = ReadFile(run.dir / "checkpoints.txt");
   std::error_code ignored;
   fs::remove_all(run.dir, ignored);
   return result;
@@ -169,6 +173,12 @@ TEST(EndToEnd, ScriptedPlayerFromLogoToGameOverAndBack) {
   // Every presented frame got a line: the run went on to its Escape.
   const size_t lines = static_cast<size_t>(std::count(first.hashes.begin(), first.hashes.end(), '\n'));
   EXPECT_GE(lines, static_cast<size_t>(kEscape));
+
+  // The runtime freed everything it allocated: the allocation report at the
+  // end lists no block.
+  const size_t end = first.checkpoints.rfind("end ");
+  ASSERT_NE(end, std::string::npos) << first.checkpoints;
+  EXPECT_EQ(first.checkpoints.compare(end, 22, "end blocks=0 bytes=0 h"), 0) << first.checkpoints.substr(end);
 
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(second.save, first.save);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "game/game_rules.h"
@@ -427,6 +428,13 @@ TEST_F(Rules, HighGameCountNeedsAScoreAbove255) {
   };
   const Case cases[] = {{0, 2}, {255, 2}, {256, 3}, {1000, 3}};
   for (const Case& c : cases) EXPECT_EQ(HighGameCountAfter(2, c.score), c.count) << c.score;
+}
+
+TEST_F(Rules, HighGameCountFromAFullSaveStopsAtTheLargestInt) {
+  const int most = std::numeric_limits<int>::max();
+  EXPECT_EQ(HighGameCountAfter(most, 256), most);
+  EXPECT_EQ(HighGameCountAfter(most - 1, 256), most);
+  EXPECT_EQ(HighGameCountAfter(most, 10), most);
 }
 
 TEST_F(Rules, GameStartKeepsThePendingSpawnAndTheRecoil) {

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,7 +30,7 @@ class GameFiles : public ::testing::Test {
     ConfirmPadBit = VolumeLevel = SoundVolume = MusicVolume = HighScore = HighGameCount = 0;
   }
   void TearDown() override {
-    for (const char* name : {"cfg.ini", "sv.syk", "sv.syk.tmp"}) {
+    for (const char* name : {"cfg.ini", "cfg.ini.tmp", "sv.syk", "sv.syk.tmp"}) {
       unlink(name);
       rmdir(name);
     }
@@ -35,7 +41,9 @@ class GameFiles : public ::testing::Test {
   static void Write(const char* name, const std::vector<unsigned char>& bytes) {
     FILE* f = fopen(name, "wb");
     ASSERT_NE(f, nullptr);
-    if (!bytes.empty()) ASSERT_EQ(fwrite(bytes.data(), bytes.size(), 1, f), 1u);
+    if (!bytes.empty()) {
+      ASSERT_EQ(fwrite(bytes.data(), bytes.size(), 1, f), 1u);
+    }
     fclose(f);
   }
   static void WriteText(const char* name, const std::string& text) {
@@ -174,13 +182,18 @@ TEST_F(GameFiles, InterruptedSaveKeepsTheOldFile) {
   HighScore = 120;
   HighGameCount = 2;
 
-  // The disk fills up while the new file is written.
-  struct stat full;
-  ASSERT_EQ(stat("/dev/full", &full), 0);
-  ASSERT_TRUE(S_ISCHR(full.st_mode));
+  // The disk fills up while the new file is written: a file size limit of
+  // 4 bytes stops the write half-way.
   Write("sv.syk", old);
-  ASSERT_EQ(symlink("/dev/full", "sv.syk.tmp"), 0);
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*savedHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 4;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   SaveSaveData(999);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, savedHandler);
   EXPECT_EQ(Read("sv.syk"), old);
   EXPECT_FALSE(Exists("sv.syk.tmp"));
 
@@ -192,6 +205,162 @@ TEST_F(GameFiles, InterruptedSaveKeepsTheOldFile) {
   rmdir("sv.syk.tmp");
   SaveSaveData(999);
   EXPECT_EQ(Read("sv.syk"), (std::vector<unsigned char>{0xE7, 0x03, 0, 0, 0x02, 0, 0, 0}));
+}
+
+TEST_F(GameFiles, ALeftoverTemporaryFileIsRemovedByTheNextSave) {
+  WriteText("sv.syk.tmp", "torn");
+  WriteText("cfg.ini.tmp", "to");
+  HighScore = 3;
+  SaveSaveData(0);
+  EXPECT_EQ(Read("sv.syk"), (std::vector<unsigned char>{3, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(Exists("sv.syk.tmp"));
+  SaveSettings();
+  EXPECT_FALSE(Exists("cfg.ini.tmp"));
+}
+
+TEST_F(GameFiles, SavingKeepsTheFilesMode) {
+  WriteText("sv.syk", "12345678");
+  WriteText("cfg.ini", "4\n5\n");
+  ASSERT_EQ(chmod("sv.syk", 0604), 0);
+  ASSERT_EQ(chmod("cfg.ini", 0640), 0);
+  SaveSaveData(7);
+  VolumeLevel = 1;
+  SaveSettings();
+  struct stat st;
+  ASSERT_EQ(stat("sv.syk", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  ASSERT_EQ(stat("cfg.ini", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Read("sv.syk"), (std::vector<unsigned char>{7, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(GameFiles, SavingThroughASymbolicLinkWritesItsTarget) {
+  char other[] = "/tmp/quarnex_elsewhere_XXXXXX";
+  ASSERT_NE(mkdtemp(other), nullptr);
+  const std::string target = std::string(other) + "/real.syk";
+  {
+    FILE* f = fopen(target.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+  }
+  ASSERT_EQ(symlink(target.c_str(), "sv.syk"), 0);
+  SaveSaveData(9);
+  struct stat st;
+  ASSERT_EQ(lstat("sv.syk", &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+  EXPECT_EQ(Read(target.c_str()), (std::vector<unsigned char>{9, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(Exists((target + ".tmp").c_str()));
+  unlink(target.c_str());
+  rmdir(other);
+}
+
+// Makes the working directory refuse new files; false when this process
+// cannot (root ignores the mode bits, and may lack the immutable attribute).
+bool RefuseNewFiles(bool refuse) {
+  if (!refuse) {
+    [[maybe_unused]] int cleared = system("chattr -i . 2>/dev/null");
+    return chmod(".", 0700) == 0;
+  }
+  if (chmod(".", 0500) != 0) return false;
+  int probe = open("probe", O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (probe < 0) return true;
+  close(probe);
+  unlink("probe");
+  if (system("chattr +i . 2>/dev/null") != 0) return false;
+  probe = open("probe", O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (probe < 0) return true;
+  close(probe);
+  unlink("probe");
+  return false;
+}
+
+TEST_F(GameFiles, AFolderThatRefusesNewFilesGetsTheFilesRewrittenInPlace) {
+  WriteText("sv.syk", "12345678");
+  WriteText("cfg.ini", "4\n5\n");
+  ASSERT_EQ(chmod("sv.syk", 0660), 0);
+  if (!RefuseNewFiles(true)) {
+    RefuseNewFiles(false);
+    GTEST_SKIP() << "this process can make files in any folder";
+  }
+  SaveSaveData(300);
+  ConfirmPadBit = 15;
+  VolumeLevel = 0;
+  SaveSettings();
+  RefuseNewFiles(false);
+  EXPECT_EQ(Read("sv.syk"), (std::vector<unsigned char>{0x2C, 0x01, 0, 0, 0, 0, 0, 0}));
+  const std::vector<unsigned char> settings = Read("cfg.ini");
+  EXPECT_EQ(std::string(settings.begin(), settings.end()), "15\n0\n");
+  struct stat st;
+  ASSERT_EQ(stat("sv.syk", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+}
+
+// A writer saving both files over and over is killed at random instants; each
+// file must then hold one complete version, never nothing or a mix.
+TEST_F(GameFiles, AWriterKilledAtAnyInstantLeavesWholeFiles) {
+  const std::vector<unsigned char> saves[2] = {{0x2C, 0x01, 0, 0, 0x03, 0, 0, 0}, {7, 0, 0, 0, 0, 0, 0, 0}};
+  const std::string settings[2] = {"15\n0\n", "4\n5\n"};
+  HighScore = 0;
+  HighGameCount = 0;
+  SaveSaveData(7);
+  ConfirmPadBit = 4;
+  VolumeLevel = 5;
+  SaveSettings();
+
+  // Kills are spread over two whole write cycles of this machine.
+  timespec start, end;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (int i = 0; i < 10; ++i) {
+    SaveSaveData(7);
+    SaveSettings();
+  }
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  const long long cycle = ((end.tv_sec - start.tv_sec) * 1000000LL + (end.tv_nsec - start.tv_nsec) / 1000) / 10;
+  std::mt19937 random(14);
+  std::uniform_int_distribution<long long> delay(0, 2 * cycle + 100);
+  constexpr int kKills = 1000;
+  int killedWhileWriting = 0;
+  for (int i = 0; i < kKills; ++i) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const int wait = delay(random);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(ready[0]);
+      if (write(ready[1], "r", 1) != 1) _exit(1);
+      for (unsigned n = 0;; ++n) {
+        HighScore = 0;
+        HighGameCount = n % 2 ? 0 : 3;
+        SaveSaveData(n % 2 ? 7 : 300);
+        ConfirmPadBit = n % 2 ? 4 : 15;
+        VolumeLevel = n % 2 ? 5 : 0;
+        SaveSettings();
+      }
+    }
+    close(ready[1]);
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);  // the writer is running
+    close(ready[0]);
+    usleep(static_cast<useconds_t>(wait));   // only spreads the kills over the write cycle
+    ASSERT_EQ(kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    if (Exists("sv.syk.tmp") || Exists("cfg.ini.tmp")) ++killedWhileWriting;
+
+    const std::vector<unsigned char> save = Read("sv.syk");
+    ASSERT_TRUE(save == saves[0] || save == saves[1]) << "kill " << i << ": sv.syk holds " << save.size() << " bytes";
+    const std::vector<unsigned char> text = Read("cfg.ini");
+    const std::string config(text.begin(), text.end());
+    ASSERT_TRUE(config == settings[0] || config == settings[1]) << "kill " << i << ": cfg.ini holds \"" << config << "\"";
+  }
+  // Some kills must have hit a write in progress, or the test proved nothing.
+  EXPECT_GT(killedWhileWriting, 0);
+  SaveSaveData(0);
+  SaveSettings();
+  EXPECT_FALSE(Exists("sv.syk.tmp"));
+  EXPECT_FALSE(Exists("cfg.ini.tmp"));
 }
 
 }  // namespace

@@ -110,4 +110,27 @@ TEST_F(HeadlessInput, ResetLoadsTheScriptFile) {
   EXPECT_EQ(Headless().keys[17], 0x80);
 }
 
+// A script that cannot be read ends the program at start, naming the line.
+TEST(HeadlessScriptDeathTest, ABadScriptLineEndsTheProgramWithItsNumber) {
+  char path[] = "/tmp/quarnex_script_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const char text[] = "frame 0 key W down\nframe 1 jump\n";
+  ASSERT_EQ(write(fd, text, sizeof text - 1), static_cast<ssize_t>(sizeof text - 1));
+  close(fd);
+  EXPECT_EXIT(
+      {
+        setenv("QUARNEX_SCRIPT", path, 1);
+        qx::HeadlessReset();
+      },
+      testing::ExitedWithCode(2), "line 2: not understood");
+  EXPECT_EXIT(
+      {
+        setenv("QUARNEX_SCRIPT", "/nonexistent/quarnex_script", 1);
+        qx::HeadlessReset();
+      },
+      testing::ExitedWithCode(2), "cannot open");
+  unlink(path);
+}
+
 }  // namespace

@@ -219,21 +219,37 @@ struct WaitCase {
 
 class WaitingState : public HeadlessRuntime, public ::testing::WithParamInterface<WaitCase> {};
 
+// Waits until the game's thread has taken every queued message (the
+// deactivation), so what is posted next reaches it while it is inactive.
+void WaitUntilTheQueueIsTaken() {
+  for (int i = 0; i < 20000 && qx::HeadlessGetWindowInfo().queued != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 TEST_P(WaitingState, AnInactiveWindowHoldsTheCallerUnlessRunningInBackground) {
   SetRunWhileInactive(GetParam().runWhileInactive);
   ASSERT_EQ(InitRuntime(), 0);
   Post(qx::kMsgActivateApp, 0);
-  std::atomic<bool> reactivated{false};
-  std::thread rescuer([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    reactivated = true;
+  if (GetParam().returnsWhileInactive) {
+    // Nothing will activate the window: the call must come back by itself.
+    EXPECT_EQ(ProcessMessage(), 0);
+    qx::ApiLockEnter();  // the message thread writes it under the lock
+    EXPECT_EQ(qx::GetWindowState().windowActive, 0);
+    qx::ApiLockLeave();
     Post(qx::kMsgActivateApp, 1);
     Post(qx::kMsgActivate, 1);
-  });
-  EXPECT_EQ(ProcessMessage(), 0);
-  bool returnedInactive = !reactivated;
-  rescuer.join();
-  EXPECT_EQ(returnedInactive, GetParam().returnsWhileInactive);
+  } else {
+    std::atomic<bool> reactivated{false};
+    std::thread rescuer([&] {
+      WaitUntilTheQueueIsTaken();
+      reactivated = true;
+      Post(qx::kMsgActivateApp, 1);
+      Post(qx::kMsgActivate, 1);
+    });
+    EXPECT_EQ(ProcessMessage(), 0);
+    EXPECT_TRUE(reactivated) << "returned while the window was inactive";
+    rescuer.join();
+  }
   EXPECT_EQ(ProcessMessage(), 0);
   EXPECT_EQ(qx::GetWindowState().windowActive, 1);
 }
@@ -245,7 +261,7 @@ TEST_F(HeadlessRuntime, ACloseEndsTheWaitingState) {
   ASSERT_EQ(InitRuntime(), 0);
   Post(qx::kMsgActivateApp, 0);
   std::thread closer([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WaitUntilTheQueueIsTaken();
     Post(qx::kMsgClose);
   });
   EXPECT_EQ(ProcessMessage(), -1);

@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: quarnex-resgen OUTDIR\n");
     return 2;
   }
-  if (!resgen::TextInit()) return 1;
+  if (!resgen::TextInit()) {
+    resgen::TextDone();
+    return 1;
+  }
   resgen::Output out(argv[1]);
   resgen::MakeCommonArt(out);
   resgen::MakeGameArt(out);

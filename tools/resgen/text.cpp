@@ -164,6 +164,7 @@ void TextDone() {
   if (g_lib) FT_Done_FreeType(g_lib);
   g_face = nullptr;
   g_lib = nullptr;
+  FcFini();
 }
 
 float TextWidth(const std::string& utf8, const TextStyle& style) {

@@ -53,6 +53,7 @@ struct HeadlessState {
 
 HeadlessState& Headless();
 // Resets the state and loads the script named by QUARNEX_SCRIPT (if any).
+// A script that cannot be opened or read ends the process with status 2.
 void HeadlessReset();
 // Replaces the script with events parsed from text; returns the number of
 // events, or -1 with a message on stderr for a malformed line.

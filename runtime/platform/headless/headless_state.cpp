@@ -254,10 +254,11 @@ void HeadlessReset() {
 
   const char* path = getenv("QUARNEX_SCRIPT");
   if (!path || !*path) return;
+  // A run without its input would wait for ever; a bad script ends it now.
   FILE* f = fopen(path, "rb");
   if (!f) {
     fprintf(stderr, "QUARNEX_SCRIPT: cannot open %s\n", path);
-    return;
+    exit(2);
   }
   std::vector<char> text;
   char buffer[4096];
@@ -265,7 +266,10 @@ void HeadlessReset() {
   while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.insert(text.end(), buffer, buffer + n);
   fclose(f);
   text.push_back('\0');
-  HeadlessLoadScriptText(text.data());
+  if (HeadlessLoadScriptText(text.data()) < 0) {
+    fprintf(stderr, "QUARNEX_SCRIPT: %s is not a valid input script\n", path);
+    exit(2);
+  }
 }
 
 int HeadlessLoadScriptText(const char* text) {

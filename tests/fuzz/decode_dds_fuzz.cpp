@@ -1,0 +1,4 @@
+// The DDS decoder alone on arbitrary bytes.
+#include "tests/fuzz/image_fuzz.h"
+
+QUARNEX_IMAGE_FUZZ_TARGET(qx::DecodeDds, "dds")

@@ -1,0 +1,156 @@
+// The real game on the headless back end with damaged files around it: each
+// kind of damage to a resource (missing, truncated, random bytes), to all of
+// them at once, to the archive, the settings and the save file. Every run
+// must reach a game over (which writes the save file), quit with status 0
+// and never crash.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
+fs::path Archive() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
+fs::path LooseTree() { return fs::path(QUARNEX_BINARY_DIR) / "run-res" / "res"; }
+
+// Clicks far from the stones every half second, so the logo, the title, the
+// intro and the game over are left whenever they allow it, and the stones
+// get through; a volume press on the title; Escape well after the first game
+// over.
+std::string Script() {
+  std::ostringstream s;
+  for (int frame = 5; frame < 2400; frame += 30) s << "frame " << frame << " click left 10 10\n";
+  s << "frame 100 key Right down\nframe 102 key Right up\n";
+  s << "frame 2400 key Escape down\n";
+  return s.str();
+}
+
+std::vector<char> RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<char> bytes(size);
+  for (char& b : bytes) b = static_cast<char>(random());
+  return bytes;
+}
+
+void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Truncate(const fs::path& path) { fs::resize_file(path, fs::file_size(path) / 3); }
+void Scramble(const fs::path& path) { WriteBytes(path, RandomBytes(fs::file_size(path), 7)); }
+
+void CopyLoose(const fs::path& dir) { fs::copy(LooseTree(), dir / "res", fs::copy_options::recursive); }
+void CopyArchive(const fs::path& dir) { fs::copy_file(Archive(), dir / "res.ptk"); }
+
+void ForEachResource(const fs::path& dir, const std::function<void(const fs::path&)>& change) {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir / "res"))
+    if (e.is_regular_file()) files.push_back(e.path());
+  for (const fs::path& f : files) change(f);
+}
+
+struct Case {
+  const char* name;
+  std::function<void(const fs::path&)> prepare;
+};
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"no resources at all", [](const fs::path&) {}},
+      {"logo picture missing", [](const fs::path& d) { CopyLoose(d); fs::remove(d / "res/img/common/kest.png"); }},
+      {"title picture truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/img/common/title0.png"); }},
+      {"stone picture random", [](const fs::path& d) { CopyLoose(d); Scramble(d / "res/img/game/stone1.png"); }},
+      {"music truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/mzk/tarvelon.wav"); }},
+      {"every file truncated", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Truncate); }},
+      {"every file random", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Scramble); }},
+      {"archive truncated", [](const fs::path& d) { CopyArchive(d); Truncate(d / "res.ptk"); }},
+      {"archive random", [](const fs::path& d) { CopyArchive(d); Scramble(d / "res.ptk"); }},
+      {"settings and save damaged",
+       [](const fs::path& d) {
+         CopyArchive(d);
+         std::ofstream(d / "cfg.ini") << "2147483647\n2147483647 trailing words\n";
+         WriteBytes(d / "sv.syk", RandomBytes(5, 3));
+       }},
+      {"settings random, save holding the largest counts",
+       [](const fs::path& d) {
+         CopyArchive(d);
+         WriteBytes(d / "cfg.ini", RandomBytes(64, 5));
+         // Four bytes past the record, so the rewrite after the game over shows.
+         WriteBytes(d / "sv.syk", {'\xff', '\xff', '\xff', '\x7f', '\xff', '\xff', '\xff', '\x7f', 1, 2, 3, 4});
+       }},
+  };
+  return cases;
+}
+
+struct GameRun {
+  pid_t pid = -1;
+  fs::path dir;
+};
+
+GameRun Start(const Case& c, const std::string& script) {
+  GameRun run;
+  char pattern[] = "/tmp/quarnex_hostile_XXXXXX";
+  if (!mkdtemp(pattern)) return run;
+  run.dir = pattern;
+  c.prepare(run.dir);
+  std::ofstream(run.dir / "script.txt") << script;
+  const std::string scriptPath = (run.dir / "script.txt").string();
+  const std::string binary = GameBinary().string();
+  run.pid = fork();
+  if (run.pid == 0) {
+    if (chdir(run.dir.c_str()) != 0) _exit(127);
+    setenv("QUARNEX_PLATFORM", "headless", 1);
+    setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
+    setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
+    setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
+    unsetenv("QUARNEX_FRAMES_DIR");
+    unsetenv("QUARNEX_FRAME_HASHES");
+    alarm(1200);  // a run that never reaches its Escape must not hang the suite
+    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return run;
+}
+
+TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold) {
+  ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
+  ASSERT_TRUE(fs::exists(Archive())) << Archive();
+  ASSERT_TRUE(fs::exists(LooseTree())) << LooseTree();
+  const std::string script = Script();
+  // Two runs at a time: the machine's cores, not the suite's patience, set the pace.
+  const std::vector<Case>& cases = Cases();
+  for (size_t first = 0; first < cases.size(); first += 2) {
+    std::vector<GameRun> runs;
+    for (size_t i = first; i < cases.size() && i < first + 2; ++i) runs.push_back(Start(cases[i], script));
+    for (size_t k = 0; k < runs.size(); ++k) {
+      const Case& c = cases[first + k];
+      SCOPED_TRACE(c.name);
+      int status = 0;
+      ASSERT_EQ(waitpid(runs[k].pid, &status, 0), runs[k].pid);
+      EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+      if (WIFEXITED(status)) {
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+      }
+      // The game over wrote the save file: 8 bytes whatever it held before.
+      std::error_code ec;
+      EXPECT_EQ(fs::file_size(runs[k].dir / "sv.syk", ec), 8u) << "no game over was reached";
+      fs::remove_all(runs[k].dir, ec);
+    }
+  }
+}
+
+}  // namespace
