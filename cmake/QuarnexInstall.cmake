@@ -28,7 +28,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/quarnex.pc.in ${PROJECT_BINARY_DIR}/qua
 install(FILES ${PROJECT_BINARY_DIR}/quarnex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 foreach(tool quarnex-archive quarnex-resgen)
-  if(TARGET ${tool})
+  if(TARGET ${tool} AND NOT QUARNEX_PREBUILT_TOOLS)
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()

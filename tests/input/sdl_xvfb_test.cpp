@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,10 @@ class SdlInputXvfb : public ::testing::Test {
     const char* display = getenv("DISPLAY");
     hadDisplay_ = display != nullptr;
     if (display) oldDisplay_ = display;
+    // A lock folder of its own: other tests may run a window of the same caption meanwhile.
+    char lockDir[] = "/tmp/quarnex-input-xvfb-XXXXXX";
+    ASSERT_NE(mkdtemp(lockDir), nullptr);
+    lockDir_ = lockDir;
   }
   void TearDown() override {
     if (hadDisplay_) {
@@ -176,6 +181,7 @@ class SdlInputXvfb : public ::testing::Test {
       kill(xvfb_, SIGTERM);
       waitpid(xvfb_, nullptr, 0);
     }
+    if (!lockDir_.empty()) std::filesystem::remove_all(lockDir_);
   }
 
   // Starts Xvfb on a free display; returns its number or -1.
@@ -215,6 +221,7 @@ class SdlInputXvfb : public ::testing::Test {
       std::string d = ":" + std::to_string(display);
       setenv("DISPLAY", d.c_str(), 1);
       setenv("QUARNEX_PLATFORM", "sdl", 1);
+      setenv("QUARNEX_LOCK_DIR", lockDir_.c_str(), 1);
       setenv("QUARNEX_INPUT_PROBE", "1", 1);
       if (fullScreen) {
         setenv("QUARNEX_INPUT_PROBE_FULL_SCREEN", "1", 1);
@@ -236,6 +243,7 @@ class SdlInputXvfb : public ::testing::Test {
 
   bool hadDisplay_ = false;
   std::string oldDisplay_;
+  std::string lockDir_;
   pid_t xvfb_ = -1;
   pid_t probe_ = -1;
   int probeIn_ = -1;
