@@ -31,7 +31,9 @@ target_link_libraries(quarnex-consumer PRIVATE quarnex_runtime)
 file(WRITE ${QUARNEX_EXAMPLE_RUNS}/consumer.script "frame 10 close\n")
 quarnex_headless_test(library_consumer quarnex-consumer ${QUARNEX_EXAMPLE_RUNS}/consumer.script "consumer: 5 frames")
 
+string(TOUPPER "${CMAKE_BUILD_TYPE}" quarnex_build_type)
+set(quarnex_install_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${quarnex_build_type}}")
 add_test(NAME library_install
          COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DBINARY_DIR=${PROJECT_BINARY_DIR}
-                 -DWORK=${PROJECT_BINARY_DIR}/install-test "-DCXX_FLAGS=${CMAKE_CXX_FLAGS}" -P ${CMAKE_CURRENT_SOURCE_DIR}/install/install_test.cmake)
+                 -DWORK=${PROJECT_BINARY_DIR}/install-test "-DCXX_FLAGS=${quarnex_install_flags}" -P ${CMAKE_CURRENT_SOURCE_DIR}/install/install_test.cmake)
 set_tests_properties(library_install PROPERTIES TIMEOUT 900)

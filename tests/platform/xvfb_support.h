@@ -26,10 +26,14 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::
   if (pid != 0) return pid;
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
   // A clean environment: other tests in this process may have set SDL or game variables.
+  // The sanitizers' settings stay, so a sanitizer build checks the child as it checks the test.
   const char* path = getenv("PATH");
-  std::string pathEntry = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+  std::vector<std::string> kept = {std::string("PATH=") + (path ? path : "/usr/bin:/bin")};
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+    if (const char* value = getenv(name)) kept.push_back(std::string(name) + "=" + value);
+  }
   clearenv();
-  putenv(const_cast<char*>(pathEntry.c_str()));
+  for (const std::string& e : kept) putenv(const_cast<char*>(e.c_str()));
   for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
   int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
