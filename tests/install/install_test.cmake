@@ -1,6 +1,6 @@
 # cmake -DSOURCE_DIR=... -DBINARY_DIR=... -DWORK=... -P install_test.cmake
 # CXX_FLAGS: the build's own compiler flags (those of a sanitizer build carry its
-# whose library needs the same instrumentation in the programs that link it).
+# instrumentation, which the programs that link its library need too).
 # Installs the build into a fresh prefix, builds a program of one's own and the
 # examples against it (CMake package and pkg-config), and runs them headless.
 foreach(var SOURCE_DIR BINARY_DIR WORK)
