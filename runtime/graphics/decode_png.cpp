@@ -39,6 +39,12 @@ int DecodePng(const StreamOps* ops, void* stream, GraphImage* out) {
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_set_read_fn(png, &in, ReadData);
     png_set_sig_bytes(png, 8);
+    // Only the pixels and their transparency are used. Every other ancillary chunk is
+    // skipped unread, so a damaged length in one (a text chunk claiming gigabytes) is
+    // never allocated: libpng's own size check only warns on read.
+    static const png_byte kTransparency[] = {'t', 'R', 'N', 'S', '\0'};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kTransparency, 1);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colorType = 0, interlace = 0;
