@@ -43,6 +43,8 @@ if [ ! -f "$pictures/.made" ] || [ scripts/make-image-fixtures.sh -nt "$pictures
 fi
 export QUARNEX_FUZZ_PICTURES="$pictures"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# The suppressions of the sanitizer runs: faults inside system libraries only.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizers/lsan.supp:print_suppressions=0"
 
 status=0
 for target in "$build"/*_fuzz; do

@@ -121,11 +121,12 @@ bool DecodeMsBlock(const CompressedState* s, const uint8_t* in, int64_t frames, 
     const int c = static_cast<int>(n % ch);
     const int code = n % 2 ? data[n / 2] & 15 : data[n / 2] >> 4;
     const int signedCode = code >= 8 ? code - 16 : code;
-    const int predicted = (sample1[c] * c1[c] + sample2[c] * c2[c]) >> 8;
+    // Coefficients come from the file: the products may not fit an int.
+    const int predicted = static_cast<int>((int64_t{sample1[c]} * c1[c] + int64_t{sample2[c]} * c2[c]) >> 8);
     const int16_t sample = Clamp16(predicted + signedCode * delta[c]);
     sample2[c] = sample1[c];
     sample1[c] = sample;
-    delta[c] = kMsAdaptation[code] * delta[c] >> 8;
+    delta[c] = static_cast<int>(int64_t{kMsAdaptation[code]} * delta[c] >> 8);
     if (delta[c] < 16) delta[c] = 16;
     // Damaged data could grow the step without end; real streams stay far below.
     if (delta[c] > kMaxMsDelta) delta[c] = kMaxMsDelta;
