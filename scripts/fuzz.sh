@@ -8,6 +8,7 @@
 #
 #   QUARNEX_FUZZ_SECONDS  seconds per target in the short run (default 30)
 #   QUARNEX_FUZZ_JOBS     build jobs (default: all processors)
+#   QUARNEX_FUZZ_ONLY     run only these targets (names without _fuzz, space separated)
 #
 # Seeds are made at run time: each target writes its own, and the picture
 # decoders take the pictures scripts/make-image-fixtures.sh makes. A crash
@@ -50,6 +51,9 @@ status=0
 for target in "$build"/*_fuzz; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
+  if [ -n "${QUARNEX_FUZZ_ONLY:-}" ] && [[ " $QUARNEX_FUZZ_ONLY " != *" ${name%_fuzz} "* ]]; then
+    continue
+  fi
   seeds="$build/seeds/$name"
   rm -rf "$seeds"
   mkdir -p "$seeds"
