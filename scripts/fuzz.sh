@@ -9,6 +9,8 @@
 #   QUARNEX_FUZZ_SECONDS  seconds per target in the short run (default 30)
 #   QUARNEX_FUZZ_JOBS     build jobs (default: all processors)
 #   QUARNEX_FUZZ_ONLY     run only these targets (names without _fuzz, space separated)
+#   QUARNEX_FUZZ_TIMEOUT  seconds of wall time one input may take (default 10; raise it
+#                         on a loaded machine, where a large picture is slow, not stuck)
 #
 # Seeds are made at run time: each target writes its own, and the picture
 # decoders take the pictures scripts/make-image-fixtures.sh makes. A crash
@@ -73,7 +75,7 @@ for target in "$build"/*_fuzz; do
     corpus="$seeds"
   fi
   echo "fuzzing $name for ${seconds}s ($(ls "$corpus" | wc -l) inputs)"
-  if ! "$target" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$target" -seed=1 -max_total_time="$seconds" -timeout="${QUARNEX_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
        -artifact_prefix="$build/$name-" -print_final_stats=1 "$corpus" >"$build/$name.log" 2>&1; then
     echo "FAILED: $name (see $build/$name.log)"
     tail -n 40 "$build/$name.log"
