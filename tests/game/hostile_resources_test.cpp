@@ -5,27 +5,26 @@
 // never crash, and name on standard error exactly the files it could not load.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/game_launch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
+using qxtest::GameBinary;
+using qxtest::GameRun;
+
 fs::path Archive() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
 fs::path LooseTree() { return fs::path(QUARNEX_BINARY_DIR) / "run-res" / "res"; }
 
@@ -116,40 +115,6 @@ const std::vector<Case>& Cases() {
   return cases;
 }
 
-struct GameRun {
-  pid_t pid = -1;
-  fs::path dir;
-};
-
-GameRun Start(const Case& c, const std::string& script) {
-  GameRun run;
-  char pattern[] = "/tmp/quarnex_hostile_XXXXXX";
-  if (!mkdtemp(pattern)) return run;
-  run.dir = pattern;
-  c.prepare(run.dir);
-  std::ofstream(run.dir / "script.txt") << script;
-  const std::string scriptPath = (run.dir / "script.txt").string();
-  const std::string binary = GameBinary().string();
-  const std::string errorPath = (run.dir / "stderr.txt").string();
-  run.pid = fork();
-  if (run.pid == 0) {
-    if (chdir(run.dir.c_str()) != 0) _exit(127);
-    const int error = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (error < 0 || dup2(error, 2) < 0) _exit(127);
-    close(error);
-    setenv("QUARNEX_PLATFORM", "headless", 1);
-    setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
-    setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
-    setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
-    unsetenv("QUARNEX_FRAMES_DIR");
-    unsetenv("QUARNEX_FRAME_HASHES");
-    alarm(1200);  // a run that never reaches its Escape must not hang the suite
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return run;
-}
-
 TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold) {
   ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
   ASSERT_TRUE(fs::exists(Archive())) << Archive();
@@ -161,7 +126,8 @@ TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold)
   const std::vector<Case>& cases = Cases();
   for (size_t first = 0; first < cases.size(); first += 2) {
     std::vector<GameRun> runs;
-    for (size_t i = first; i < cases.size() && i < first + 2; ++i) runs.push_back(Start(cases[i], script));
+    for (size_t i = first; i < cases.size() && i < first + 2; ++i)
+      runs.push_back(qxtest::StartHeadlessGame("quarnex_hostile", script, cases[i].prepare, {}, true));
     for (size_t k = 0; k < runs.size(); ++k) {
       const Case& c = cases[first + k];
       SCOPED_TRACE(c.name);
