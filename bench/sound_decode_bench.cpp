@@ -4,7 +4,6 @@
 // start (a seek) every few refills, which is the costly case for them.
 // "worst_us" is the slowest single refill after the first, in processor time of the
 // thread (wall time on a shared machine mostly measures the scheduler).
-#include <stdio.h>
 #include <time.h>
 
 #include <string>
@@ -15,19 +14,12 @@
 #include "runtime/core/alloc.h"
 #include "runtime/file/file.h"
 #include "runtime/sound/sound_decoder.h"
+#include "tests/support/read_file.h"
 
 namespace {
 
 std::vector<uint8_t> ReadFixture(const char* name) {
-  std::string path = std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/sounds/" + name;
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
+  return qxtest::ReadWholeFile(std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/sounds/" + name);
 }
 
 // Ten seconds of a 44.1 kHz stereo tone as a WAVE image.

@@ -4,6 +4,7 @@
 // replaced through the platform so that a crash never leaves them torn.
 #include "game/settings.h"
 
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -34,6 +35,30 @@ int GetLittleEndian(const unsigned char* in) {
   return static_cast<int>(v);
 }
 
+// Reads a decimal number as fscanf's "%d" does (the same result and the same
+// characters taken), except that a number beyond int's range saturates: the
+// file may hold anything, and fscanf's result for such a number is undefined.
+int ReadDecimal(FILE* f, int* out) {
+  int c;
+  do c = getc(f);
+  while (c == ' ' || (c >= '\t' && c <= '\r'));
+  if (c == EOF) return EOF;
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') c = getc(f);
+  if (c < '0' || c > '9') {
+    if (c != EOF) ungetc(c, f);
+    return 0;
+  }
+  long long magnitude = 0;
+  for (; c >= '0' && c <= '9'; c = getc(f)) {
+    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (c - '0');
+  }
+  if (c != EOF) ungetc(c, f);
+  if (negative) *out = magnitude > -static_cast<long long>(INT_MIN) ? INT_MIN : static_cast<int>(-magnitude);
+  else *out = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+  return 1;
+}
+
 }  // namespace
 
 void LoadSettings() {
@@ -41,9 +66,9 @@ void LoadSettings() {
   if (!f) f = fopen(kSettingsPath, "w+");
   if (!f) return;
   fseek(f, 0, SEEK_SET);
-  if (fscanf(f, "%d", &ConfirmPadBit) == EOF) ConfirmPadBit = 4;
+  if (ReadDecimal(f, &ConfirmPadBit) == EOF) ConfirmPadBit = 4;
   fseek(f, 1, SEEK_CUR);
-  if (fscanf(f, "%d", &VolumeLevel) == EOF) VolumeLevel = 5;
+  if (ReadDecimal(f, &VolumeLevel) == EOF) VolumeLevel = 5;
   fclose(f);
   // The pad bit indexes the 16 pad counters.
   if (ConfirmPadBit < 0 || ConfirmPadBit > 15) ConfirmPadBit = 4;

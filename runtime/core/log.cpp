@@ -1,5 +1,7 @@
 #include "runtime/core/log.h"
 
+#include <errno.h>
+#include <iconv.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,6 +29,41 @@ bool LogPath(char* out, size_t size) {
   size_t len = strlen(ws.StartDirectory);
   const char* sep = (len > 0 && ws.StartDirectory[len - 1] == '/') ? "" : "/";
   return snprintf(out, size, "%s%s%s", ws.StartDirectory, sep, name) < static_cast<int>(size);
+}
+
+constexpr size_t kLineSize = 1024 + 1;
+
+// At most 1023 characters of the formatted text, then a line feed.
+void FormatLine(char* text, const char* format, va_list args) {
+  int n = vsnprintf(text, 1024, format, args);
+  if (n < 0) n = 0;
+  if (n > 1023) n = 1023;
+  text[n] = '\n';
+  text[n + 1] = '\0';
+}
+
+// Standard error takes UTF-8; a byte the code page does not know becomes '?'.
+void WriteStandardError(const char* text) {
+  char out[kLineSize * 3];
+  char* in = const_cast<char*>(text);
+  size_t inLeft = strlen(text);
+  char* o = out;
+  size_t outLeft = sizeof(out) - 1;
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    fputs(text, stderr);
+    return;
+  }
+  while (inLeft > 0 && iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
+    if (errno == E2BIG || outLeft == 0) break;
+    *o++ = '?';
+    --outLeft;
+    ++in;
+    --inLeft;
+  }
+  iconv_close(cd);
+  *o = '\0';
+  fputs(out, stderr);
 }
 
 }  // namespace
@@ -112,15 +149,21 @@ int LogWrite(const char* text) {
 }
 
 int LogPrintf(const char* format, ...) {
-  char text[1024 + 1];
+  char text[kLineSize];
   va_list args;
   va_start(args, format);
-  int n = vsnprintf(text, 1024, format, args);
+  FormatLine(text, format, args);
   va_end(args);
-  if (n < 0) n = 0;
-  if (n > 1023) n = 1023;
-  text[n] = '\n';
-  text[n + 1] = '\0';
+  return LogWrite(text);
+}
+
+int LogLoadFailure(const char* format, ...) {
+  char text[kLineSize];
+  va_list args;
+  va_start(args, format);
+  FormatLine(text, format, args);
+  va_end(args);
+  WriteStandardError(text);
   return LogWrite(text);
 }
 

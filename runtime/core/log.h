@@ -12,6 +12,9 @@ void StartLog();
 int LogWrite(const char* text);
 // Formats into 1024 bytes, appends a line feed, writes; returns -1.
 int LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes like LogPrintf, and the same line in UTF-8 to standard error even
+// when the log file is off: a file that could not be loaded is always reported.
+int LogLoadFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Formats into 1024 bytes and writes without a line feed, so the line stays open.
 int LogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int LogIndentIncrease();

@@ -467,14 +467,12 @@ GraphHandle LoadGraphFile(const char* fileName, int noTexture) {
   if (loaded < 0) {
     FileHandle file = FileOpen(fileName, 0, 1, 0);
     if (file == 0) {
-      LogPrintf("グラフィックファイル %s がありません", fileName);
+      LogLoadFailure("グラフィックファイル %s がありません", fileName);
       return -1;
     }
     FileClose(file);
     // Movies are not played on this platform, so a file no decoder reads fails here.
-    char text[1024];
-    snprintf(text, sizeof(text), "右記のグラフィックファイルのロードに失敗しました：%s \n", fileName);
-    LogWrite(text);
+    LogLoadFailure("右記のグラフィックファイルのロードに失敗しました：%s ", fileName);
     return -1;
   }
   // The picture is freed right after, so the graph may take its pixels.
@@ -501,7 +499,7 @@ int LoadDividedGraphFile(const char* fileName, int count, int across, int down, 
   GraphImage picture, alpha;
   int loaded = g_loader(fileName, nullptr, 0, 0, &picture, &alpha);
   if (loaded < 0) {
-    LogPrintf("右記のグラフィックファイルのロードに失敗しました：%s", fileName);
+    LogLoadFailure("右記のグラフィックファイルのロードに失敗しました：%s", fileName);
     return -1;
   }
   int result = CreateDivGraph(&picture, loaded == 0 ? &alpha : nullptr, count, across, down, cellWidth, cellHeight,

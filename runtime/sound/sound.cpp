@@ -251,8 +251,8 @@ SoundHandle LoadSoundFile(const char* path, int bufferCount, int) {
   const FileAccessTable& files = Files();
   FileHandle file = files.FileOpen(path, 0, 0, 0);
   if (file == 0) {
-    LogPrintf("右記のファイルのオープンに失敗しました：%s", path);
-    LogPrintf("右記の音声ファイルのロードに失敗しました_1：%s", path);
+    LogLoadFailure("右記のファイルのオープンに失敗しました：%s", path);
+    LogLoadFailure("右記の音声ファイルのロードに失敗しました_1：%s", path);
     return -1;
   }
   files.FileSeek(file, 0, 2);
@@ -261,8 +261,8 @@ SoundHandle LoadSoundFile(const char* path, int bufferCount, int) {
   uint8_t* image = size > 0 ? static_cast<uint8_t*>(MemAlloc(static_cast<size_t>(size))) : nullptr;
   if (!image) {
     files.FileClose(file);
-    LogPrintf("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);
-    LogPrintf("右記の音声ファイルのロードに失敗しました_1：%s", path);
+    LogLoadFailure("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);
+    LogLoadFailure("右記の音声ファイルのロードに失敗しました_1：%s", path);
     return -1;
   }
   size_t got = files.FileRead(image, 1, static_cast<size_t>(size), file);
@@ -270,7 +270,7 @@ SoundHandle LoadSoundFile(const char* path, int bufferCount, int) {
   SoundHandle handle = CreateSoundFromMemory(image, got, bufferCount);
   MemFree(image);
   if (handle == -1) {
-    LogPrintf("右記の音声ファイルのロードに失敗しました_2：%s", path);
+    LogLoadFailure("右記の音声ファイルのロードに失敗しました_2：%s", path);
     return -1;
   }
   return handle;

@@ -42,7 +42,8 @@ TEST(ApiLock, RecursiveEntryIsReleasedOnlyByTheLastLeave) {
   WaitForQueueLength(1);
   ApiLockLeave();
   // Still held once: the other thread must stay queued.
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(ApiLockInspect().recursion, 1);
+  EXPECT_EQ(ApiLockInspect().queueLength, 1);
   EXPECT_FALSE(taken);
   EXPECT_EQ(ApiLockInspect().owner, qx::Os().CurrentThreadId());
   ApiLockLeave();

@@ -91,6 +91,34 @@ TEST_F(LogFile, ADisabledLogWritesNothing) {
   EXPECT_FALSE(fs::exists(dir_ + "/Log.txt"));
 }
 
+// The log's texts are Shift-JIS; standard error gets them in UTF-8.
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+TEST_F(LogFile, ALoadFailureIsReportedOnStandardErrorWhetherTheLogIsOnOrOff) {
+  for (int disabled : {1, 0}) {
+    SCOPED_TRACE(disabled);
+    qx::GetWindowState().logDisabled = disabled;
+    qx::StartLog();
+    ::testing::internal::CaptureStderr();
+    qx::LogLoadFailure("右記のグラフィックファイルのロードに失敗しました：%s", "./res/img/a.png");
+    qx::LogWrite("not a failure\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              Utf8(u8"右記のグラフィックファイルのロードに失敗しました：./res/img/a.png\n"));
+    if (disabled) {
+      EXPECT_FALSE(fs::exists(dir_ + "/Log.txt"));
+    } else {
+      EXPECT_TRUE(Stamped(Read(), {"右記のグラフィックファイルのロードに失敗しました：./res/img/a.png\r\n", "not a failure\r\n"}));
+    }
+  }
+}
+
+TEST_F(LogFile, ABytePairOutsideTheCodePageBecomesAQuestionMark) {
+  qx::GetWindowState().logDisabled = 1;
+  ::testing::internal::CaptureStderr();
+  qx::LogLoadFailure("%s", "a\x85" "\x40" "b");  // 0x85 0x40 is unassigned in Shift-JIS
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "a?@b\n");
+}
+
 TEST_F(LogFile, NothingIsWrittenBeforeTheStartDirectoryIsKnown) {
   qx::StartLog();
   qx::GetWindowState().StartDirectory[0] = '\0';

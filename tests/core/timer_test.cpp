@@ -120,4 +120,42 @@ TEST(HeadlessDate, StartsAtTheGivenDateAndFollowsTheVirtualClock) {
       ::testing::ExitedWithCode(0), "");
 }
 
+struct DateCase {
+  const char* text;
+  int year, month, day, hour, minute, second;
+};
+
+// 0 when the headless date starts as the case says, else 10 + the first field that differs.
+int CheckStartDate(const DateCase& c) {
+  setenv("QUARNEX_DATE", c.text, 1);
+  qx::SelectPlatform(&qx::kHeadlessPlatform);
+  qx::HeadlessReset();
+  DateTime d;
+  GetLocalDateTime(&d);
+  const int got[6] = {d.Year, d.Month, d.Day, d.Hour, d.Minute, d.Second};
+  const int want[6] = {c.year, c.month, c.day, c.hour, c.minute, c.second};
+  for (int i = 0; i < 6; ++i) {
+    if (got[i] != want[i]) return 10 + i;
+  }
+  return 0;
+}
+
+TEST(HeadlessDate, TextThatIsNotADateGivesTheDefault) {
+  const DateCase cases[] = {
+      {"9999-12-31 23:59:59", 9999, 12, 31, 23, 59, 59},
+      {"2030-1-2 3:4:5", 2030, 1, 2, 3, 4, 5},
+      {"2030-13-01 00:00:00", 2031, 1, 1, 0, 0, 0},  // fields that fit their width carry over
+      {"not a date", 2026, 1, 1, 0, 0, 0},
+      {"99999999999-01-01 00:00:00", 2026, 1, 1, 0, 0, 0},
+      {"-2147483648-01-01 00:00:00", 2026, 1, 1, 0, 0, 0},
+      {"2030-01-01 00:00:99999999999", 2026, 1, 1, 0, 0, 0},
+      {"2030-4294967296-01 00:00:00", 2026, 1, 1, 0, 0, 0},
+  };
+  // The date origin is read once per process.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const DateCase& c : cases) {
+    EXPECT_EXIT(exit(CheckStartDate(c)), ::testing::ExitedWithCode(0), "") << c.text;
+  }
+}
+
 }  // namespace

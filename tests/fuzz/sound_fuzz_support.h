@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 #include <stdint.h>
-#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -14,19 +13,9 @@
 #include "runtime/file/file.h"
 #include "runtime/sound/sound_decoder.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/read_file.h"
 
 namespace qxfuzz {
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
-}
 
 // Copies the sound fixtures whose names end in one of `suffixes` as seeds.
 inline void WriteSoundFixtureSeeds(const char* dir, const std::vector<std::string>& suffixes) {
@@ -38,7 +27,7 @@ inline void WriteSoundFixtureSeeds(const char* dir, const std::vector<std::strin
     std::string name = e->d_name;
     for (const std::string& s : suffixes)
       if (name.size() > s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0)
-        WriteSeed(dir, name, ReadFile(from + "/" + name));
+        WriteSeed(dir, name, qxtest::ReadWholeFile(from + "/" + name));
   }
   closedir(d);
 }

@@ -2,11 +2,7 @@
 // the logo to a finished game and back to the title.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/game_launch.h"
 
 namespace fs = std::filesystem;
 
@@ -87,46 +85,20 @@ struct RunResult {
   std::string checkpoints;
 };
 
-fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
-fs::path Resources() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
+using qxtest::GameBinary;
+using qxtest::GameRun;
 
-struct GameRun {
-  pid_t pid = -1;
-  fs::path dir;
-};
+fs::path Resources() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
 
 // Starts the game in a fresh working directory holding only the resources.
 GameRun StartRun(const std::string& script) {
-  GameRun run;
-  char pattern[] = "/tmp/quarnex_e2e_XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (!made) return run;
-  run.dir = made;
-  std::error_code copied;
-  fs::copy_file(Resources(), run.dir / "res.ptk", copied);
-  {
-    std::ofstream(run.dir / "script.txt") << script;
-  }
-  const std::string scriptPath = (run.dir / "script.txt").string();
-  const std::string hashPath = (run.dir / "hashes.txt").string();
-  const std::string checkpointPath = (run.dir / "checkpoints.txt").string();
-  const std::string binary = GameBinary().string();
-
-  run.pid = fork();
-  if (run.pid == 0) {
-    if (chdir(run.dir.c_str()) != 0) _exit(127);
-    setenv("QUARNEX_PLATFORM", "headless", 1);
-    setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
-    setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
-    setenv("QUARNEX_FRAME_HASHES", hashPath.c_str(), 1);
-    setenv("QUARNEX_CHECKPOINTS", checkpointPath.c_str(), 1);
-    setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
-    unsetenv("QUARNEX_FRAMES_DIR");
-    alarm(1200);  // a run that never reaches its Escape must not hang the suite
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return run;
+  return qxtest::StartHeadlessGame(
+      "quarnex_e2e", script,
+      [](const fs::path& dir) {
+        std::error_code copied;
+        fs::copy_file(Resources(), dir / "res.ptk", copied);
+      },
+      {{"QUARNEX_FRAME_HASHES", "hashes.txt"}, {"QUARNEX_CHECKPOINTS", "checkpoints.txt"}});
 }
 
 RunResult FinishRun(const GameRun& run) {

@@ -1,28 +1,30 @@
 // The real game on the headless back end with damaged files around it: each
 // kind of damage to a resource (missing, truncated, random bytes), to all of
 // them at once, to the archive, the settings and the save file. Every run
-// must reach a game over (which writes the save file), quit with status 0
-// and never crash.
+// must reach a game over (which writes the save file), quit with status 0,
+// never crash, and name on standard error exactly the files it could not load.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/game_launch.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path GameBinary() { return fs::path(QUARNEX_BINARY_DIR) / "game" / "quarnex"; }
+using qxtest::GameBinary;
+using qxtest::GameRun;
+
 fs::path Archive() { return fs::path(QUARNEX_BINARY_DIR) / "run" / "res.ptk"; }
 fs::path LooseTree() { return fs::path(QUARNEX_BINARY_DIR) / "run-res" / "res"; }
 
@@ -63,67 +65,54 @@ void ForEachResource(const fs::path& dir, const std::function<void(const fs::pat
   for (const fs::path& f : files) change(f);
 }
 
+// The game's resources, as it names them ("./res/img/game/bg1.png").
+std::vector<std::string> ResourceNames() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(LooseTree()))
+    if (e.is_regular_file()) names.push_back("./res/" + e.path().lexically_relative(LooseTree()).generic_string());
+  return names;
+}
+
+constexpr const char* kEveryResource = "*";
+
 struct Case {
   const char* name;
   std::function<void(const fs::path&)> prepare;
+  const char* unloadable;  // the resource that cannot be loaded, kEveryResource, or none
 };
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
-      {"no resources at all", [](const fs::path&) {}},
-      {"logo picture missing", [](const fs::path& d) { CopyLoose(d); fs::remove(d / "res/img/common/kest.png"); }},
-      {"title picture truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/img/common/title0.png"); }},
-      {"stone picture random", [](const fs::path& d) { CopyLoose(d); Scramble(d / "res/img/game/stone1.png"); }},
-      {"music truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/mzk/tarvelon.wav"); }},
-      {"every file truncated", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Truncate); }},
-      {"every file random", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Scramble); }},
-      {"archive truncated", [](const fs::path& d) { CopyArchive(d); Truncate(d / "res.ptk"); }},
-      {"archive random", [](const fs::path& d) { CopyArchive(d); Scramble(d / "res.ptk"); }},
+      {"no resources at all", [](const fs::path&) {}, kEveryResource},
+      {"logo picture missing", [](const fs::path& d) { CopyLoose(d); fs::remove(d / "res/img/common/kest.png"); },
+       "./res/img/common/kest.png"},
+      {"title picture truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/img/common/title0.png"); },
+       "./res/img/common/title0.png"},
+      {"stone picture random", [](const fs::path& d) { CopyLoose(d); Scramble(d / "res/img/game/stone1.png"); },
+       "./res/img/game/stone1.png"},
+      {"music truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/mzk/tarvelon.wav"); },
+       "./res/mzk/tarvelon.wav"},
+      {"every file truncated", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Truncate); }, kEveryResource},
+      {"every file random", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Scramble); }, kEveryResource},
+      {"archive truncated", [](const fs::path& d) { CopyArchive(d); Truncate(d / "res.ptk"); }, kEveryResource},
+      {"archive random", [](const fs::path& d) { CopyArchive(d); Scramble(d / "res.ptk"); }, kEveryResource},
       {"settings and save damaged",
        [](const fs::path& d) {
          CopyArchive(d);
          std::ofstream(d / "cfg.ini") << "2147483647\n2147483647 trailing words\n";
          WriteBytes(d / "sv.syk", RandomBytes(5, 3));
-       }},
+       },
+       nullptr},
       {"settings random, save holding the largest counts",
        [](const fs::path& d) {
          CopyArchive(d);
          WriteBytes(d / "cfg.ini", RandomBytes(64, 5));
          // Four bytes past the record, so the rewrite after the game over shows.
          WriteBytes(d / "sv.syk", {'\xff', '\xff', '\xff', '\x7f', '\xff', '\xff', '\xff', '\x7f', 1, 2, 3, 4});
-       }},
+       },
+       nullptr},
   };
   return cases;
-}
-
-struct GameRun {
-  pid_t pid = -1;
-  fs::path dir;
-};
-
-GameRun Start(const Case& c, const std::string& script) {
-  GameRun run;
-  char pattern[] = "/tmp/quarnex_hostile_XXXXXX";
-  if (!mkdtemp(pattern)) return run;
-  run.dir = pattern;
-  c.prepare(run.dir);
-  std::ofstream(run.dir / "script.txt") << script;
-  const std::string scriptPath = (run.dir / "script.txt").string();
-  const std::string binary = GameBinary().string();
-  run.pid = fork();
-  if (run.pid == 0) {
-    if (chdir(run.dir.c_str()) != 0) _exit(127);
-    setenv("QUARNEX_PLATFORM", "headless", 1);
-    setenv("QUARNEX_SCRIPT", scriptPath.c_str(), 1);
-    setenv("QUARNEX_DATE", "2026-03-14 15:09:26", 1);
-    setenv("QUARNEX_LOCK_DIR", run.dir.c_str(), 1);
-    unsetenv("QUARNEX_FRAMES_DIR");
-    unsetenv("QUARNEX_FRAME_HASHES");
-    alarm(1200);  // a run that never reaches its Escape must not hang the suite
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return run;
 }
 
 TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold) {
@@ -131,11 +120,14 @@ TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold)
   ASSERT_TRUE(fs::exists(Archive())) << Archive();
   ASSERT_TRUE(fs::exists(LooseTree())) << LooseTree();
   const std::string script = Script();
+  const std::vector<std::string> names = ResourceNames();
+  ASSERT_FALSE(names.empty());
   // Two runs at a time: the machine's cores, not the suite's patience, set the pace.
   const std::vector<Case>& cases = Cases();
   for (size_t first = 0; first < cases.size(); first += 2) {
     std::vector<GameRun> runs;
-    for (size_t i = first; i < cases.size() && i < first + 2; ++i) runs.push_back(Start(cases[i], script));
+    for (size_t i = first; i < cases.size() && i < first + 2; ++i)
+      runs.push_back(qxtest::StartHeadlessGame("quarnex_hostile", script, cases[i].prepare, {}, true));
     for (size_t k = 0; k < runs.size(); ++k) {
       const Case& c = cases[first + k];
       SCOPED_TRACE(c.name);
@@ -148,6 +140,13 @@ TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold)
       // The game over wrote the save file: 8 bytes whatever it held before.
       std::error_code ec;
       EXPECT_EQ(fs::file_size(runs[k].dir / "sv.syk", ec), 8u) << "no game over was reached";
+      std::ifstream in(runs[k].dir / "stderr.txt", std::ios::binary);
+      const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      for (const std::string& name : names) {
+        const bool expected = c.unloadable && (c.unloadable == kEveryResource || name == c.unloadable);
+        EXPECT_EQ(errors.find(name) != std::string::npos, expected)
+            << name << (expected ? " is not reported" : " is reported") << "; standard error:\n" << errors;
+      }
       fs::remove_all(runs[k].dir, ec);
     }
   }

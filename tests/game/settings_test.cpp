@@ -84,6 +84,22 @@ TEST_F(GameFiles, LoadSettings) {
       {"2\n9\n", 2, 9, 0},      // a level outside the table keeps the volume silent
       {"16\n4\n", 4, 4, 179},   // a pad bit past the 16 counters
       {"-1\n0\n", 4, 0, 0},
+      // What a number is: a sign alone or a hexadecimal prefix is not one,
+      // and reading stops at the first character that is not a digit.
+      {"-\n3\n", 0, 3, 100},
+      {"-x\n3\n", 0, 3, 100},
+      {"+5\n+3", 5, 3, 100},
+      {"0x10\n3", 0, 10, 0},
+      {"12abc\n4", 12, 0, 0},
+      {"1\n-", 1, 0, 0},
+      {"\t\v\f 3\r\n\r\n4", 3, 4, 179},
+      {"2147483647\n-2147483648\n", 4, INT_MIN, 0},
+      // Numbers beyond int's range saturate, whatever their length.
+      {"99999999999\n2\n", 4, 2, 50},
+      {"2\n99999999999\n", 2, INT_MAX, 0},
+      {"2\n2147483648\n", 2, INT_MAX, 0},
+      {"2\n-2147483649\n", 2, INT_MIN, 0},
+      {"3\n-99999999999999999999999999999999\n", 3, INT_MIN, 0},
   };
   for (const SettingsCase& c : cases) {
     unlink("cfg.ini");

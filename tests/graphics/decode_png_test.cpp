@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "graphics/image_test_util.h"
@@ -79,6 +80,56 @@ TEST(PngDecodeDamaged, RefusesBrokenAndAbsurdFiles) {
 TEST(PngDecodeDamaged, EveryPrefixHandled) {
   qxtest::ExpectPrefixesHandled("png_pal_trns.png", qx::DecodePng);
   qxtest::ExpectPrefixesHandled("png_grey2.png", qx::DecodePng);
+}
+
+// The process's address space in bytes, which a large allocation grows even before it is touched.
+uint64_t AddressSpaceBytes() {
+  FILE* f = fopen("/proc/self/statm", "r");
+  if (!f) return 0;
+  unsigned long long pages = 0;
+  const bool read = fscanf(f, "%llu", &pages) == 1;
+  fclose(f);
+  return read ? pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// A stream over bytes that notes the largest address space seen while it is read.
+struct WatchedStream {
+  qxtest::ByteStream bytes;
+  uint64_t largest;
+
+  static size_t Read(void* buffer, size_t size, size_t count, void* h) {
+    WatchedStream* s = static_cast<WatchedStream*>(h);
+    const uint64_t now = AddressSpaceBytes();
+    if (now > s->largest) s->largest = now;
+    return qxtest::ByteStream::Read(buffer, size, count, &s->bytes);
+  }
+  static int64_t Tell(void* h) { return qxtest::ByteStream::Tell(&static_cast<WatchedStream*>(h)->bytes); }
+  static int Seek(void* h, int64_t offset, int origin) {
+    return qxtest::ByteStream::Seek(&static_cast<WatchedStream*>(h)->bytes, offset, origin);
+  }
+  static int Eof(void* h) { return qxtest::ByteStream::Eof(&static_cast<WatchedStream*>(h)->bytes); }
+};
+
+TEST(PngDecodeDamaged, AHugeAncillaryChunkLengthIsNeverAllocated) {
+  const std::vector<uint8_t> good = qxtest::ReadFixture("png_rgb.png");
+  ASSERT_GT(good.size(), 33u);
+  ASSERT_EQ(std::string(good.begin() + 12, good.begin() + 16), "IHDR");
+  ASSERT_NE(AddressSpaceBytes(), 0u);
+  const qx::StreamOps ops = {WatchedStream::Tell, WatchedStream::Seek, WatchedStream::Read, WatchedStream::Eof,
+                             qxtest::ByteStream::Idle, qxtest::ByteStream::Close};
+  // Chunks the decoder has no use for, each claiming almost 2 GB after the header; the file ends long before.
+  for (const char* name : {"tEXt", "zTXt", "iTXt", "iCCP", "sPLT", "eXIf", "prVt"}) {
+    const std::string chunk = std::string("\x7F\xFF\xFF\xF0") + name + "Comment" + '\0' + "a damaged chunk";
+    const std::string bytes = std::string(good.begin(), good.begin() + 33) + chunk + std::string(good.begin() + 33, good.end());
+    std::vector<uint8_t> png(bytes.begin(), bytes.end());
+
+    WatchedStream stream{{&png, 0}, 0};
+    const uint64_t before = AddressSpaceBytes();
+    qxtest::OwnedImage image;
+    EXPECT_NE(qx::DecodePng(&ops, &stream, &image.image), 0) << name;
+    EXPECT_LT(stream.largest, before + (256u << 20)) << name << ": address space grew by "
+                                                     << (stream.largest - before) / 1048576 << " MB";
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #ifndef QUARNEX_TESTS_GRAPHICS_IMAGE_TEST_UTIL_H
 #define QUARNEX_TESTS_GRAPHICS_IMAGE_TEST_UTIL_H
 
-#include <stdio.h>
 #include <string.h>
 
 #include <ctype.h>
@@ -14,6 +13,7 @@
 
 #include "runtime/graphics/graph_image.h"
 #include "runtime/graphics/memimg.h"
+#include "support/read_file.h"
 
 namespace qxtest {
 
@@ -21,16 +21,7 @@ inline std::string FixturePath(const std::string& name) {
   return std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/images/" + name;
 }
 
-inline std::vector<uint8_t> ReadFixture(const std::string& name) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(FixturePath(name).c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
-}
+inline std::vector<uint8_t> ReadFixture(const std::string& name) { return ReadWholeFile(FixturePath(name)); }
 
 // A stream over a byte vector, reporting short reads honestly.
 struct ByteStream {

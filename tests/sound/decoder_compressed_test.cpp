@@ -140,4 +140,54 @@ TEST(CompressedWaveDamaged, AShortLastBlockDecodesWhatItHolds) {
   EXPECT_EQ(d.DecodeAll(), reference);
 }
 
+// Microsoft ADPCM whose coefficients, samples and step come from a damaged file:
+// the products and the growing step go past an int, the samples saturate.
+TEST(CompressedWaveDamaged, ExtremeMicrosoftAdpcmSaturates) {
+  using qxtest::Put16;
+  constexpr int kMin = -32768, kMax = 32767;
+  struct {
+    const char* name;
+    int16_t coefficient1, coefficient2, delta, sample1, sample2;
+    uint8_t dataByte;
+    std::vector<int16_t> after;  // the 16 samples after the two from the header
+  } cases[] = {
+      // (-32768 * -32768) * 2 does not fit an int; the prediction cycles through the extremes.
+      {"extreme coefficients and samples", kMin, kMin, 16, kMin, kMin, 0x00,
+       {kMax, 128, kMin, kMax, 128, kMin, kMax, 128, kMin, kMax, 128, kMin, kMax, 128, kMin, kMax}},
+      // The step grows by 614/256 a code 7 up to its limit, where the next adaptation does not fit an int.
+      {"step growing upwards", 0, 0, kMax, 0, 0, 0x77, std::vector<int16_t>(16, kMax)},
+      // By 768/256 a code -8.
+      {"step growing downwards", 0, 0, kMax, 0, 0, 0x88, std::vector<int16_t>(16, kMin)},
+  };
+  for (auto& c : cases) {
+    std::vector<uint8_t> fmt;
+    Put16(fmt, 2);      // Microsoft ADPCM
+    Put16(fmt, 1);      // mono
+    qxtest::Put32(fmt, 8000);
+    qxtest::Put32(fmt, 8000 * 15 / 18);
+    Put16(fmt, 15);     // block: 7 header bytes and 8 bytes of codes
+    Put16(fmt, 4);
+    Put16(fmt, 8);      // extra bytes: samples per block, coefficient count, one pair
+    Put16(fmt, 18);
+    Put16(fmt, 1);
+    Put16(fmt, static_cast<uint16_t>(c.coefficient1));
+    Put16(fmt, static_cast<uint16_t>(c.coefficient2));
+    std::vector<uint8_t> block = {0};
+    Put16(block, static_cast<uint16_t>(c.delta));
+    Put16(block, static_cast<uint16_t>(c.sample1));
+    Put16(block, static_cast<uint16_t>(c.sample2));
+    block.insert(block.end(), 8, c.dataByte);
+    MemoryDecoder d(qxtest::RiffWave({qxtest::Chunk("fmt ", fmt), qxtest::Chunk("data", block)}));
+    ASSERT_TRUE(d.ok()) << c.name;
+    std::vector<int16_t> expected = {c.sample2, c.sample1};
+    expected.insert(expected.end(), c.after.begin(), c.after.end());
+    const std::vector<uint8_t> pcm = d.DecodeAll();
+    ASSERT_EQ(pcm.size(), expected.size() * 2) << c.name;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const int16_t got = static_cast<int16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8);
+      EXPECT_EQ(got, expected[i]) << c.name << ", sample " << i;
+    }
+  }
+}
+
 }  // namespace

@@ -2,7 +2,6 @@
 #ifndef QUARNEX_TESTS_SOUND_DECODER_TEST_UTIL_H
 #define QUARNEX_TESTS_SOUND_DECODER_TEST_UTIL_H
 
-#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -13,18 +12,12 @@
 #include "runtime/core/alloc.h"
 #include "runtime/file/file.h"
 #include "runtime/sound/sound_decoder.h"
+#include "support/read_file.h"
 
 namespace qxtest {
 
 inline std::vector<uint8_t> ReadSoundFixture(const std::string& name) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen((std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/sounds/" + name).c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
+  return ReadWholeFile(std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/sounds/" + name);
 }
 
 // A decoder over a memory stream of its own, both closed on destruction.

@@ -47,8 +47,11 @@ time_t DateOrigin() {
     t.tm_mon = 0;
     t.tm_mday = 1;
     const char* text = getenv("QUARNEX_DATE");
-    int y, mo, d, h, mi, s;
-    if (text && sscanf(text, "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) == 6) {
+    int y, mo, d, h, mi, s, end = 0;
+    // Widths bound every field, so no text can overflow a field or the year's
+    // offset; a longer last field is refused like any other.
+    if (text && sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &end) == 6 &&
+        !(text[end] >= '0' && text[end] <= '9')) {
       t.tm_year = y - 1900;
       t.tm_mon = mo - 1;
       t.tm_mday = d;
