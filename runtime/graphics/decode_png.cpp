@@ -37,8 +37,7 @@ uint32_t BigU32(const uint8_t* p) {
 }
 
 constexpr uint32_t kIhdr = 0x49484452, kIdat = 0x49444154;
-// libpng's own limits on the sides and on a chunk other than image data.
-constexpr uint32_t kLibpngMaxSide = 1000000;
+// libpng's own limit on a chunk other than image data.
 constexpr uint32_t kLibpngMaxChunk = 8000000;
 
 uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
@@ -196,9 +195,7 @@ int DecodePngInMemory(const uint8_t* data, size_t size, GraphImage* out) {
     case 6: channels = 4; break;
     default: return -1;
   }
-  if (width == 0 || height == 0 || width > kLibpngMaxSide || height > kLibpngMaxSide ||
-      !ImageSizeAllowed(width, height, 4))
-    return -1;
+  if (!ImageSizeAllowed(width, height, 4)) return -1;
   const size_t rowBytes = static_cast<size_t>(width) * channels;
   const size_t inflated = (rowBytes + 1) * height;
   // libpng's bound on one image data chunk.

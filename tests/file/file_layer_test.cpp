@@ -280,7 +280,9 @@ TEST_P(FileRules, ContentsInMemoryOnlyForCompressedFiles) {
   size_t size = 0;
   const bool held = qx::FileContentsInMemory(h, &data, &size);
   EXPECT_EQ(held, GetParam() == kCompressed);
-  if (held) EXPECT_EQ(data_, std::vector<uint8_t>(data, data + size));
+  if (held) {
+    EXPECT_EQ(data_, std::vector<uint8_t>(data, data + size));
+  }
   EXPECT_EQ(0, qx::FileClose(h));
   EXPECT_FALSE(qx::FileContentsInMemory(h, &data, &size));
 }
