@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libsdl2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev
+  libsdl2-dev libpng-dev libdeflate-dev libjpeg62-turbo-dev zlib1g-dev
   libogg-dev libvorbis-dev libmpg123-dev
   sox lame twolame vorbis-tools
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic

@@ -39,6 +39,9 @@ int FileEof(FileHandle handle);
 int FileIdleCheck(FileHandle handle);
 int FileSetDirectory(const char* path);
 int FileGetDirectory(char* buffer);  // at least 256 bytes
+// The whole file when the layer already holds it in memory (a compressed
+// file inside an archive), valid until the file is closed; false otherwise.
+bool FileContentsInMemory(FileHandle handle, const uint8_t** data, size_t* size);
 
 // Six stream operations over an opaque handle.
 struct StreamOps {

@@ -264,6 +264,14 @@ int FileClose(FileHandle handle) {
   return 0;
 }
 
+bool FileContentsInMemory(FileHandle handle, const uint8_t** data, size_t* size) {
+  OpenFileRecord* r = RecordOf(handle);
+  if (!r || !r->inArchive || !r->file.decoded) return false;
+  *data = r->file.decoded;
+  *size = r->file.header.dataSize;
+  return true;
+}
+
 int64_t FileTell(FileHandle handle) {
   OpenFileRecord* r = RecordOf(handle);
   if (!r) return -1;

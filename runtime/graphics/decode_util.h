@@ -9,6 +9,8 @@
 
 namespace qx {
 
+struct GraphImage;
+
 struct StreamIn {
   const StreamOps* ops;
   void* handle;
@@ -35,6 +37,11 @@ inline uint32_t LoadU32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
 }
+
+// The two PNG paths behind DecodePng, for comparing them: the fast one for
+// plain pictures in memory (-1 for anything it leaves to libpng), and libpng.
+int DecodePngInMemory(const uint8_t* data, size_t size, GraphImage* out);
+int DecodePngWithLibpng(const StreamOps* ops, void* stream, GraphImage* out);
 
 }  // namespace qx
 

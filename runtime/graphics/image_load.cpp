@@ -19,19 +19,25 @@ ImageFileLoader g_loader = LoadGraphImage;
 // Files up to this size are read whole before decoding.
 constexpr int64_t kWholeReadLimit = 64 << 20;
 
-// Decodes from one read of the whole file where it can: the decoders then
-// read from memory instead of asking the file layer (and an archive's reader
-// thread) for a few kilobytes at a time. They see the same bytes either way.
+// Decodes from memory where it can: the file as the file layer already holds
+// it, or one read of the whole file. The decoders then read from memory
+// instead of asking the file layer (and an archive's reader thread) for a few
+// kilobytes at a time. They see the same bytes either way.
 int DecodeFile(const char* name, GraphImage* out) {
   FileHandle file = FileOpen(name, 0, 1, 0);
   if (file == 0) return -1;
-  int64_t size = -1;
-  if (FileSeek(file, 0, 2) == 0) size = FileTell(file);
-  FileSeek(file, 0, 0);
-  const size_t bytes = static_cast<size_t>(size);
-  uint8_t* data = size > 0 && size <= kWholeReadLimit ? static_cast<uint8_t*>(MemAlloc(bytes)) : nullptr;
-  MemoryStream* stream = nullptr;
-  if (data && FileRead(data, 1, bytes, file) == bytes) stream = OpenMemoryStream(data, bytes);
+  const uint8_t* held = nullptr;
+  size_t bytes = 0;
+  uint8_t* data = nullptr;
+  if (!FileContentsInMemory(file, &held, &bytes)) {
+    int64_t size = -1;
+    if (FileSeek(file, 0, 2) == 0) size = FileTell(file);
+    FileSeek(file, 0, 0);
+    bytes = static_cast<size_t>(size);
+    data = size > 0 && size <= kWholeReadLimit ? static_cast<uint8_t*>(MemAlloc(bytes)) : nullptr;
+    if (data && FileRead(data, 1, bytes, file) == bytes) held = data;
+  }
+  MemoryStream* stream = held && bytes > 0 ? OpenMemoryStream(held, bytes) : nullptr;
   int result;
   if (stream) {
     result = DecodeImage(&MemoryStreamOps(), stream, out);

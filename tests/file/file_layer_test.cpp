@@ -272,6 +272,21 @@ TEST_P(FileRules, FileStreamOpsReachTheSameFile) {
   EXPECT_EQ(0, ops.Close(s));
 }
 
+// Only a compressed file is held whole by the layer; the view is its bytes.
+TEST_P(FileRules, ContentsInMemoryOnlyForCompressedFiles) {
+  qx::FileHandle h = qx::FileOpen("./res/f.bin", 0, 1, 0);
+  ASSERT_NE(0u, h);
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  const bool held = qx::FileContentsInMemory(h, &data, &size);
+  EXPECT_EQ(held, GetParam() == kCompressed);
+  if (held) {
+    EXPECT_EQ(data_, std::vector<uint8_t>(data, data + size));
+  }
+  EXPECT_EQ(0, qx::FileClose(h));
+  EXPECT_FALSE(qx::FileContentsInMemory(h, &data, &size));
+}
+
 std::string HolderName(const ::testing::TestParamInfo<Holder>& info) {
   static const char* const kNames[] = {"Loose", "Stored", "Compressed"};
   return kNames[info.param];

@@ -43,6 +43,22 @@ TEST(ArchiveKey, XorPhaseFollowsTheAbsoluteOffset) {
   EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 5), std::vector<uint8_t>(5, 0));
 }
 
+// The word-wide XOR against the key applied a byte at a time, for every
+// phase of the key and lengths around the word steps.
+TEST(ArchiveKey, XorOfAnyLengthAndOffsetMatchesByteByByte) {
+  const std::vector<uint8_t> key = KeyOf("QxStone8");
+  const std::vector<uint8_t> data = qxtest::Noise(200, 5);
+  for (uint64_t offset : {0ull, 1ull, 5ull, 11ull, 12ull, 23ull, 4000000007ull}) {
+    for (size_t n : {0, 1, 11, 23, 24, 25, 47, 48, 49, 100, 200}) {
+      std::vector<uint8_t> fast(data.begin(), data.begin() + n);
+      qx::ApplyArchiveXor(fast.data(), n, offset, key.data());
+      std::vector<uint8_t> slow(data.begin(), data.begin() + n);
+      for (size_t i = 0; i < n; ++i) slow[i] ^= key[(offset + i) % qx::kRpkKeySize];
+      EXPECT_EQ(fast, slow) << "offset " << offset << " length " << n;
+    }
+  }
+}
+
 // A block: decoded size, block size (computed), escape, tokens.
 Block MakeBlock(uint32_t decodedSize, uint8_t escape, const std::vector<uint8_t>& tokens) {
   Block b;
