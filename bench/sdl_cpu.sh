@@ -107,9 +107,23 @@ shot() {
 }
 
 # The logo ends by itself after 240 frames; a click there could come before
-# the logo reads the button and then start a game at the title instead.
-for _ in $(seq 200); do find_window >/dev/null && break; sleep 0.1; done
-sleep 6
+# the logo reads the button and then start a game at the title instead. The
+# logo is light, the title dark: wait for two dark pictures a second apart,
+# then for the title's fade-in.
+brightness() {
+  local window
+  window=$(find_window) || { echo 1; return; }
+  xwd -silent -id "$window" 2>/dev/null | convert xwd:- -format '%[fx:mean]' info: 2>/dev/null || echo 1
+}
+dark=0
+for _ in $(seq 120); do
+  kill -0 "$game_pid" 2>/dev/null || { echo "the game ended early" >&2; exit 1; }
+  if awk -v m="$(brightness)" 'BEGIN { exit !(m > 0.05 && m < 0.5) }'; then dark=$((dark + 1)); else dark=0; fi
+  [ "$dark" -ge 2 ] && break
+  sleep 1
+done
+[ "$dark" -ge 2 ] || { echo "the title did not appear" >&2; exit 1; }
+sleep 2
 shot title
 measure title
 click            # starts a game: fade, load, intro
