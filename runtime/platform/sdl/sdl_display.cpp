@@ -76,7 +76,8 @@ SDL_Rect ShownRect(int ww, int wh, int sw, int sh) {
 // Copies the frame into the window surface; 0, or -1 when it cannot.
 int PresentToSurface(SDL_Window* window, const void* pixels, int pitch, int width, int height, Uint32 format) {
   SDL_Surface* surface = SDL_GetWindowSurface(window);
-  if (!surface || surface->w <= 0 || surface->h <= 0) return -1;
+  if (!surface) return -1;
+  if (surface->w <= 0 || surface->h <= 0) return 0;  // nothing of the window to show
   const SDL_Rect shown = ShownRect(surface->w, surface->h, width, height);
   if (shown.w == width && shown.h == height && shown.x == 0 && shown.y == 0) {
     if (SDL_LockSurface(surface) != 0) return -1;
