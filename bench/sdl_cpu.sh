@@ -127,9 +127,29 @@ sleep 2
 shot title
 measure title
 click            # starts a game: fade, load, intro
-# The intro takes no click for its first two seconds, and the load before it
-# takes longer on a busy machine: click until past it (clicks in play only attack).
-for _ in $(seq 16); do sleep 0.5; click; done
+# The intro is a still picture that takes no click for its first two seconds;
+# play never stands still. Click until a still, lit picture (the intro) has
+# been seen and the picture moves again, then wait out the intro's fade.
+picture() {
+  local window
+  window=$(find_window) || return 0
+  xwd -silent -id "$window" 2>/dev/null | md5sum
+}
+intro=0
+last=""
+for _ in $(seq 240); do
+  kill -0 "$game_pid" 2>/dev/null || { echo "the game ended early" >&2; exit 1; }
+  now=$(picture)
+  if [ "$now" = "$last" ] && awk -v m="$(brightness)" 'BEGIN { exit !(m > 0.05) }'; then
+    intro=1
+    click
+  elif [ "$intro" = 1 ] && [ "$now" != "$last" ]; then
+    break
+  fi
+  last=$now
+  sleep 0.5
+done
+[ "$intro" = 1 ] || { echo "the intro did not appear" >&2; exit 1; }
 sleep 3
 shot play
 measure play
