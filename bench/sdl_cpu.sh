@@ -51,8 +51,8 @@ find_window() {
   done
   return 1
 }
-# The game may make its window again (a change of screen mode), so every
-# click looks for the window afresh and tries again if it vanished under it.
+# Every click looks for the window afresh and tries again if the window
+# vanished under it.
 # The game reads the button once a frame: the button stays down a while.
 click() {
   local window
@@ -98,7 +98,6 @@ measure() {
   ' "$work/threads0" "$work/threads1"
 }
 
-# QUARNEX_CPU_SHOTS=DIR keeps a picture of the window in each measured scene.
 shot() {
   [ -n "${QUARNEX_CPU_SHOTS:-}" ] || return 0
   local window
@@ -132,8 +131,8 @@ click            # starts a game: fade, load, intro
 # been seen and the picture moves again, then wait out the intro's fade.
 picture() {
   local window
-  window=$(find_window) || return 0
-  xwd -silent -id "$window" 2>/dev/null | md5sum
+  # No picture is never the same as the last one.
+  window=$(find_window) && xwd -silent -id "$window" 2>/dev/null | md5sum || echo "none $RANDOM"
 }
 intro=0
 last=""
