@@ -165,6 +165,58 @@ TEST_F(BackEndsUnderXvfb, TheAutomaticChoicePassesOverARasteriserOnTheMainProces
   EXPECT_NE(ReadFile(folder + "/Log.txt").find(kSwitchLine + "\r\n"), std::string::npos);
 }
 
+// What the X server shows in the window is exactly the frame drawn, however
+// the frame reaches it: the window's own surface (the automatic choice passing
+// over a rasteriser on the main processor, and a window made without OpenGL)
+// or OpenGL.
+TEST_F(BackEndsUnderXvfb, TheWindowShowsExactlyTheFrameDrawn) {
+  ASSERT_TRUE(qxtest::Executable("/usr/bin/xdotool"));
+  ASSERT_TRUE(qxtest::Executable("/usr/bin/xwd"));
+  StartX();
+  const struct {
+    const char* name;
+    const char* renderer;
+  } kCases[] = {{"automatic", ""}, {"software", "software"}, {"hardware", "hardware"}};
+  const size_t size = static_cast<size_t>(kProbeWidth) * kProbeHeight * 4;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::string folder = dir_ + "/shown-" + c.name;
+    fs::create_directories(folder);
+    const std::string hold = folder + "/hold";
+    std::ofstream(hold) << "hold\n";
+    std::vector<std::string> env = Env(c.renderer);
+    env.push_back("QUARNEX_PROBE_HOLD=" + hold);
+    int fd = open((folder + "/output.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = qxtest::Spawn({std::string(QUARNEX_BINARY_DIR) + "/tests/quarnex_draw_probe"}, env, folder, fd);
+    if (fd >= 0) close(fd);
+    children_.push_back(pid);
+    bool shown = false;
+    for (int i = 0; i < 1800 && !shown; ++i) {
+      shown = fs::exists(folder + "/shown.txt");
+      if (!shown) qxtest::SleepMs(100);
+    }
+    ASSERT_TRUE(shown) << ReadFile(folder + "/output.txt");
+    const std::string drawn = ReadFile(folder + "/case_10.bgra");
+    ASSERT_EQ(drawn.size(), size);
+    std::string window;
+    std::string candidates = X("xdotool search --name '^Quarnex draw probe$'");
+    for (size_t at = 0; at < candidates.size();) {
+      size_t end = candidates.find('\n', at);
+      if (end == std::string::npos) end = candidates.size();
+      const std::string id = candidates.substr(at, end - at);
+      at = end + 1;
+      if (X("xwininfo -id " + id).find("IsViewable") != std::string::npos) window = id;
+    }
+    ASSERT_FALSE(window.empty()) << "no window: " << candidates;
+    const std::string seen = X("xwd -silent -id " + window + " | convert xwd:- -depth 8 bgra:-");
+    ASSERT_EQ(seen.size(), size) << "window " << window;
+    Difference d = Compare(seen, drawn, kProbeWidth, kProbeHeight);
+    EXPECT_EQ(d.largest, 0) << d.over << " pixels differ, first at " << d.firstX << "," << d.firstY;
+    fs::remove(hold);
+    EXPECT_EQ(qxtest::WaitExit(pid, 60000), 0) << ReadFile(folder + "/output.txt");
+  }
+}
+
 // The real game on both back ends: the title after its fade-in, pointer
 // still, looks the same; then the hardware run goes on past the title.
 class GameOnBothBackEnds : public BackEndsUnderXvfb {

@@ -64,6 +64,36 @@ TEST_F(SdlDisplayTest, Presents16BitPixels) {
   }
 }
 
+TEST_F(SdlDisplayTest, AWindowOfAnotherSizeShowsTheFrameScaledWithItsProportionsAndBlackBars) {
+  std::vector<uint32_t> pixels(8 * 4);
+  for (int i = 0; i < 32; ++i) pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 8 + 1) << 16 | 0x4080u;
+  // Window size, then the part of it that shows the frame.
+  const struct {
+    int w, h;
+    int x, y, shownW, shownH;
+  } kCases[] = {
+      {16, 8, 0, 0, 16, 8},   // twice the size
+      {16, 12, 0, 2, 16, 8},  // taller: bars above and below
+      {24, 8, 4, 0, 16, 8},   // wider: bars left and right
+      {8, 4, 0, 0, 8, 4},     // back to the frame's own size
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    window_->SetClientSize(c.w, c.h);
+    ASSERT_EQ(display_->Present(pixels.data(), 8 * 4, 8, 4, 32), 0);
+    std::vector<uint32_t> shown(static_cast<size_t>(c.w) * c.h);
+    ASSERT_EQ(qx::SdlDisplayReadBack(shown.data(), c.w, c.h), 0);
+    for (int y = 0; y < c.h; ++y) {
+      for (int x = 0; x < c.w; ++x) {
+        const bool inside = x >= c.x && x < c.x + c.shownW && y >= c.y && y < c.y + c.shownH;
+        const uint32_t want =
+            inside ? pixels[((y - c.y) * 4 / c.shownH) * 8 + (x - c.x) * 8 / c.shownW] & 0xFFFFFF : 0;
+        ASSERT_EQ(shown[y * c.w + x], want) << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST_F(SdlDisplayTest, RefreshRateIsKnownAndTheBlankFollowsTheClock) {
   EXPECT_GT(display_->RefreshRate(), 0);
   display_->WaitForVerticalBlank();

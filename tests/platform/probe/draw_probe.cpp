@@ -2,10 +2,14 @@
 // QUARNEX_RENDERER selects, in a real window, and writes each finished back
 // screen to case_NN.bgra (320 x 240, 4 bytes a pixel, top-down) in the
 // working folder, with the back end in use in backend.txt. The Xvfb tests run
-// it once per back end and compare the pictures.
+// it once per back end and compare the pictures. With QUARNEX_PROBE_HOLD=FILE
+// it then writes shown.txt and keeps showing the last picture while FILE
+// exists, so that a test can take a picture of the window itself.
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "runtime/core/lock.h"
 #include "runtime/graphics/draw_state.h"
@@ -238,6 +242,10 @@ int main() {
     char name[32];
     snprintf(name, sizeof(name), "case_%02d.bgra", i);
     if (!Write(name, pixels, sizeof(pixels))) return 4;
+  }
+  if (const char* hold = getenv("QUARNEX_PROBE_HOLD")) {
+    if (!Write("shown.txt", "", 0)) return 4;
+    while (access(hold, F_OK) == 0 && ProcessMessage() == 0) FlipScreen();
   }
   EndRuntime();
   return 0;
