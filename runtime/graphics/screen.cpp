@@ -10,6 +10,7 @@
 #include "runtime/core/subsystems.h"
 #include "runtime/core/timing.h"
 #include "runtime/core/window_state.h"
+#include "runtime/graphics/draw_pool.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/font.h"
 #include "runtime/graphics/graph.h"
@@ -393,6 +394,8 @@ void SwitchToSoftwareRenderer() {
 }
 
 int InitGraphics() {
+  // The drawing threads start here rather than in the middle of a frame.
+  DrawThreads();
   if (RendererPreference() == 1 && HwAvailable()) SwitchToSoftwareRenderer();
   LogWrite("DirectDraw 関連の初期化を行います\n");
   LogWrite("DirectDraw オブジェクトの取得を行います....  ");
