@@ -73,7 +73,13 @@ class Pool {
     if (job.bandRows < 4) job.bandRows = 4;
     job.bands = (rows + job.bandRows - 1) / job.bandRows;
     {
-      std::lock_guard<std::mutex> lock(mu_);
+      std::unique_lock<std::mutex> lock(mu_);
+      if (job_) {
+        // Another thread's drawing has the workers: this one is drawn alone.
+        lock.unlock();
+        fn(data, 0, rows);
+        return;
+      }
       StartWorkers(threads - 1);
       job_ = &job;
       limit_ = threads - 1;

@@ -277,6 +277,22 @@ QX_INLINE V Pick(V row, V idx) {
 // up. Four lanes pick no faster than they fetch, so SSE2 has none.
 constexpr int kWindowRows = N >= 16 ? 4 : (N >= 8 ? 2 : 0);
 
+// One whole group of a mapped span: R sampled at positions (X, Y).
+template <int Kind, bool Key, int Var, bool UM, bool BR>
+QX_INLINE void BlendGroup(uint32_t* d, V R, V X, V Y, const uint8_t* mk, int mpitch, const K& k) {
+  if (Invisible<Kind, Key>(R, k)) return;
+  if (Covers<Kind, Key, Var, UM>(R, k)) {
+    Store(d, BR ? Bright(R, k) : R);
+    return;
+  }
+  V m{};
+  if constexpr (UM) {
+    V col = X >> 18, row = Y >> 18;
+    for (int j = 0; j < N; ++j) m[j] = k.maskTable[mk[static_cast<ptrdiff_t>(row[j]) * mpitch + col[j]]];
+  }
+  Store(d, Blend<Kind, Key, Var, UM, BR>(R, Load(d), m, k));
+}
+
 // A mapped span: pixel i samples (sx + i dx, sy + i dy) >> 18, all inside
 // the source, every position below 2^31. 32-bit lanes wrap alike, so the low
 // 32 bits of the positions are exact.
@@ -291,7 +307,20 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   auto index = [&](V X, V Y) { return reinterpret_cast<VI>((Y >> 18) * static_cast<uint32_t>(stride) + (X >> 18)); };
   int groups = n / N;
   int64_t gx = sx, gy = sy;  // the group's first position
-  for (int g = 0; g < groups; ++g) {
+  if constexpr (kWindowRows == 0) {
+    // Each group's source fetched one group ahead, so that the fetch overlaps the blending before it.
+    V next{};
+    if (groups) next = Gather(src, index(X, Y));
+    for (int g = 0; g < groups; ++g) {
+      V R = next;
+      V gX = X, gY = Y;
+      X += stepX;
+      Y += stepY;
+      if (g + 1 < groups) next = Gather(src, index(X, Y));
+      BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, gX, gY, mk, mpitch, k);
+    }
+  }
+  for (int g = 0; kWindowRows > 0 && g < groups; ++g) {
     // A group within N columns of one or two rows (scales from 1 up at small
     // angles, and every unturned drawing) is loaded whole and its pixels
     // picked out, which costs far less than fetching each one.
@@ -311,24 +340,13 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
     } else {
       R = Gather(src, index(X, Y));
     }
-    V gX = X, gY = Y;
+    BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, X, Y, mk, mpitch, k);
     X += stepX;
     Y += stepY;
     gx += N * dx;
     gy += N * dy;
-    if (Invisible<Kind, Key>(R, k)) continue;
-    if (Covers<Kind, Key, Var, UM>(R, k)) {
-      Store(d + N * g, BR ? Bright(R, k) : R);
-      continue;
-    }
-    V m{};
-    if constexpr (UM) {
-      V col = gX >> 18, row = gY >> 18;
-      for (int j = 0; j < N; ++j) m[j] = k.maskTable[mk[static_cast<ptrdiff_t>(row[j]) * mpitch + col[j]]];
-    }
-    Store(d + N * g, Blend<Kind, Key, Var, UM, BR>(R, Load(d + N * g), m, k));
   }
-  int left = n - N * groups;
+  int left = n % N;
   if (left) {
     // Lanes past the span read the first pixel instead of outside the picture.
     VI idx = lane < left ? index(X, Y) : VI{};
