@@ -307,7 +307,13 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   auto index = [&](V X, V Y) { return reinterpret_cast<VI>((Y >> 18) * static_cast<uint32_t>(stride) + (X >> 18)); };
   int groups = n / N;
   int64_t gx = sx, gy = sy;  // the group's first position
-  if constexpr (kWindowRows == 0) {
+  // Groups within N columns of a few rows (scales from about 1 up at small
+  // angles, and every unturned drawing) load those rows whole and pick their
+  // pixels, which costs far less than fetching each one.
+  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  bool window = kWindowRows > 0 && srcW >= N && adx <= (int64_t{1} << 18) &&
+                (N - 1) * ady <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
+  if (!window) {
     // Each group's source fetched one group ahead, so that the fetch overlaps the blending before it.
     V next{};
     if (groups) next = Gather(src, index(X, Y));
@@ -320,26 +326,19 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
       BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, gX, gY, mk, mpitch, k);
     }
   }
-  for (int g = 0; kWindowRows > 0 && g < groups; ++g) {
-    // A group within N columns of one or two rows (scales from 1 up at small
-    // angles, and every unturned drawing) is loaded whole and its pixels
-    // picked out, which costs far less than fetching each one.
+  for (int g = 0; window && g < groups; ++g) {
+    // The steps bound the group to fewer than N columns and kWindowRows rows.
     int64_t c0 = gx >> 18, c1 = (gx + (N - 1) * dx) >> 18;
     int64_t r0 = gy >> 18, r1 = (gy + (N - 1) * dy) >> 18;
-    int64_t cLo = c0 < c1 ? c0 : c1, cHi = c0 < c1 ? c1 : c0;
+    int64_t cLo = c0 < c1 ? c0 : c1;
     int64_t rLo = r0 < r1 ? r0 : r1, rHi = r0 < r1 ? r1 : r0;
-    V R;
-    if (cHi - cLo < N && rHi - rLo < kWindowRows && srcW >= N) {
-      // Kept inside the row: the window never reaches past the picture.
-      int64_t base = cLo + N <= srcW ? cLo : srcW - N;
-      V idx = (X >> 18) - static_cast<uint32_t>(base);
-      V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
-      const uint32_t* top = src + rLo * stride + base;
-      R = Pick(Load(top), idx);
-      for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
-    } else {
-      R = Gather(src, index(X, Y));
-    }
+    // Kept inside the row: the window never reaches past the picture.
+    int64_t base = cLo + N <= srcW ? cLo : srcW - N;
+    V idx = (X >> 18) - static_cast<uint32_t>(base);
+    V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
+    const uint32_t* top = src + rLo * stride + base;
+    V R = Pick(Load(top), idx);
+    for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
     BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, X, Y, mk, mpitch, k);
     X += stepX;
     Y += stepY;
