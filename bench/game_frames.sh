@@ -3,8 +3,12 @@
 # player that aims at the stones and breaks them for a while, then lets the
 # stones through until the game is over. Prints the game's frame statistics
 # (processor time per frame in ms, frame waits left out; load times in ms of
-# wall time) and the peak resident memory, once with the renderer's best
-# vector level and once with QUARNEX_SIMD=none.
+# wall time) and the peak resident memory: with the renderer's best vector
+# level, SSE2 only and none, each drawn on one thread (QUARNEX_DRAW_THREADS=1),
+# and with the best level split over the drawing threads (the default). The
+# frame figures are the processor time of the whole process, so with the
+# drawing threads they add up every thread's share; they show the cost of
+# splitting, not the time a frame takes to appear.
 #
 #   bench/game_frames.sh [GAME_DIR]   # GAME_DIR holds quarnex and res.ptk (default build/run)
 #
@@ -45,22 +49,25 @@ script() {
 }
 
 run() {
-  local level=$1 work
+  local level=$1 threads=$2 work
   work=$(mktemp -d /tmp/quarnex_frames_XXXXXX)
   cp "$game_dir/res.ptk" "$work/"
   script > "$work/script.txt"
   (
     cd "$work"
     if [ "$level" = best ]; then unset QUARNEX_SIMD; else export QUARNEX_SIMD=$level; fi
+    if [ "$threads" = default ]; then unset QUARNEX_DRAW_THREADS; else export QUARNEX_DRAW_THREADS=$threads; fi
     QUARNEX_PLATFORM=headless QUARNEX_SCRIPT=script.txt QUARNEX_LOCK_DIR="$work" \
       QUARNEX_DATE="2026-03-14 15:09:26" QUARNEX_FRAME_STATS="$work/stats.txt" \
       /usr/bin/time -f "%M" -o "$work/rss.txt" "$game_dir/quarnex" >/dev/null 2>"$work/stderr.txt"
   ) || { echo "the game failed with QUARNEX_SIMD=$level:" >&2; cat "$work/stderr.txt" >&2; rm -rf "$work"; exit 1; }
-  echo "== vector level: $level"
+  echo "== vector level: $level, drawing threads: $threads"
   cat "$work/stats.txt"
   awk '{printf "peak resident memory %.1f MB\n", $1 / 1024}' "$work/rss.txt"
   rm -rf "$work"
 }
 
-run best
-run none
+run best 1
+run best default
+run sse2 1
+run none 1

@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "runtime/graphics/draw_pool.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/renderer_internal.h"
 #include "runtime/graphics/renderer_kernels.h"
@@ -306,37 +307,55 @@ bool PrepareDraw(const MEMIMG* dest, const MEMIMG* src, bool trans, const MEMIMG
   return plan->at != nullptr;
 }
 
-void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask) {
-  DrawPlan plan;
-  if (!PrepareDraw(dest, src, trans, mask, false, &plan)) return;
-  Rect area = DrawArea(dest);
-  int64_t r64 = static_cast<int64_t>(x) + src->width, b64 = static_cast<int64_t>(y) + src->height;
-  Rect r{x, y, r64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(r64),
-         b64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(b64)};
-  ClipRect(&r, area);
-  if (r.left == r.right || r.top == r.bottom) return;
-  int sx = r.left - x, sy = r.top - y;
-  int w = r.right - r.left, h = r.bottom - r.top;
-  uint8_t* d = dest->pixels + static_cast<ptrdiff_t>(r.top) * dest->pitch + static_cast<ptrdiff_t>(r.left) * plan.dstBpp;
-  const uint8_t* s = src->pixels + static_cast<ptrdiff_t>(sy) * src->pitch + static_cast<ptrdiff_t>(sx) * plan.srcBpp;
-  const uint8_t* m = mask ? mask->pixels + static_cast<ptrdiff_t>(sy) * mask->pitch + sx : nullptr;
-  int mpitch = mask ? mask->pitch : 0;
+namespace {
+
+struct AtJob {
+  const DrawPlan* plan;
+  uint8_t* d;
+  int dpitch;
+  const uint8_t* s;
+  int spitch;
+  const uint8_t* m;
+  int mpitch;
+  int w;
+};
+
+void DrawAtRows(const void* data, int begin, int end) {
+  const AtJob& j = *static_cast<const AtJob*>(data);
+  const DrawPlan& plan = *j.plan;
+  uint8_t* d = j.d + static_cast<ptrdiff_t>(begin) * j.dpitch;
+  const uint8_t* s = j.s + static_cast<ptrdiff_t>(begin) * j.spitch;
+  const uint8_t* m = j.m ? j.m + static_cast<ptrdiff_t>(begin) * j.mpitch : nullptr;
+  int h = end - begin;
   if (plan.plainCopy) {
-    CopyRows(d, dest->pitch, s, src->pitch, w * plan.dstBpp, h);
+    CopyRows(d, j.dpitch, s, j.spitch, j.w * plan.dstBpp, h);
     return;
   }
-  if (SimdDrawAt(plan, d, dest->pitch, s, src->pitch, m, mpitch, w, h)) return;
-  plan.at(d, dest->pitch, s, src->pitch, m, mpitch, w, h, plan.ctx);
+  if (SimdDrawAt(plan, d, j.dpitch, s, j.spitch, m, j.mpitch, j.w, h)) return;
+  plan.at(d, j.dpitch, s, j.spitch, m, j.mpitch, j.w, h, plan.ctx);
 }
 
-void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
-                     const MapSetup& map) {
-  int rows = box.bottom - box.top;
+struct MappedJob {
+  MEMIMG* dest;
+  const MEMIMG* src;
+  const MEMIMG* mask;
+  const DrawPlan* plan;
+  const Rect* box;
+  const MapSetup* map;
+};
+
+void DrawMappedRows(const void* data, int begin, int end) {
+  const MappedJob& job = *static_cast<const MappedJob*>(data);
+  MEMIMG* dest = job.dest;
+  const MEMIMG* src = job.src;
+  const DrawPlan& plan = *job.plan;
+  const Rect& box = *job.box;
+  const MapSetup& map = *job.map;
   int64_t limX = static_cast<int64_t>(src->width) << 18;
   int64_t limY = static_cast<int64_t>(src->height) << 18;
-  int mpitch = mask ? mask->pitch : 0;
-  const uint8_t* mk = mask ? mask->pixels : nullptr;
-  for (int j = 0; j < rows; ++j) {
+  int mpitch = job.mask ? job.mask->pitch : 0;
+  const uint8_t* mk = job.mask ? job.mask->pixels : nullptr;
+  for (int j = begin; j < end; ++j) {
     int y = box.top + j;
     int64_t sx = map.sx0 + j * map.rowDx;
     int64_t sy = map.sy0 + j * map.rowDy;
@@ -352,6 +371,54 @@ void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const 
     if (SimdMappedRow(plan, d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n)) continue;
     plan.mapRow(d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n, plan.ctx);
   }
+}
+
+struct FillJob {
+  const FillPlan* plan;
+  uint8_t* row0;
+  int pitch;
+  int w;
+};
+
+void FillRows(const void* data, int begin, int end) {
+  const FillJob& j = *static_cast<const FillJob*>(data);
+  uint8_t* first = j.row0 + static_cast<ptrdiff_t>(begin) * j.pitch;
+  FillRow(*j.plan, first, j.w);
+  if (j.plan->mode == 0) {
+    // An opaque fill's rows are all alike: copies of the first run at the memory's speed.
+    size_t rowBytes = static_cast<size_t>(j.w) * (j.plan->is32 ? 4 : 2);
+    for (int y = begin + 1; y < end; ++y) memcpy(j.row0 + static_cast<ptrdiff_t>(y) * j.pitch, first, rowBytes);
+    return;
+  }
+  for (int y = begin + 1; y < end; ++y) FillRow(*j.plan, j.row0 + static_cast<ptrdiff_t>(y) * j.pitch, j.w);
+}
+
+}  // namespace
+
+void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask) {
+  DrawPlan plan;
+  if (!PrepareDraw(dest, src, trans, mask, false, &plan)) return;
+  Rect area = DrawArea(dest);
+  int64_t r64 = static_cast<int64_t>(x) + src->width, b64 = static_cast<int64_t>(y) + src->height;
+  Rect r{x, y, r64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(r64),
+         b64 > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(b64)};
+  ClipRect(&r, area);
+  if (r.left == r.right || r.top == r.bottom) return;
+  int sx = r.left - x, sy = r.top - y;
+  int w = r.right - r.left, h = r.bottom - r.top;
+  uint8_t* d = dest->pixels + static_cast<ptrdiff_t>(r.top) * dest->pitch + static_cast<ptrdiff_t>(r.left) * plan.dstBpp;
+  const uint8_t* s = src->pixels + static_cast<ptrdiff_t>(sy) * src->pitch + static_cast<ptrdiff_t>(sx) * plan.srcBpp;
+  const uint8_t* m = mask ? mask->pixels + static_cast<ptrdiff_t>(sy) * mask->pitch + sx : nullptr;
+  int mpitch = mask ? mask->pitch : 0;
+  AtJob job{&plan, d, dest->pitch, s, src->pitch, m, mpitch, w};
+  DrawRowBands(h, static_cast<int64_t>(w) * h, &DrawAtRows, &job);
+}
+
+void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
+                     const MapSetup& map) {
+  MappedJob job{dest, src, mask, &plan, &box, &map};
+  int rows = box.bottom - box.top;
+  DrawRowBands(rows, static_cast<int64_t>(rows) * (box.right - box.left), &DrawMappedRows, &job);
 }
 
 bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const Rect& area, Rect* box,
@@ -491,11 +558,10 @@ void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color) {
   }
   int w = r.right - r.left, h = r.bottom - r.top;
   FillPlan fp{mode, static_cast<uint32_t>(p), color, is32};
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = dest->pixels + static_cast<ptrdiff_t>(r.top + y) * dest->pitch +
-                   static_cast<ptrdiff_t>(r.left) * (is32 ? 4 : 2);
-    FillRow(fp, row, w);
-  }
+  FillJob job{&fp,
+              dest->pixels + static_cast<ptrdiff_t>(r.top) * dest->pitch + static_cast<ptrdiff_t>(r.left) * (is32 ? 4 : 2),
+              dest->pitch, w};
+  DrawRowBands(h, static_cast<int64_t>(w) * h, &FillRows, &job);
 }
 
 void FillRow(const FillPlan& fp, uint8_t* row, int w) {

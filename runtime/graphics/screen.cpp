@@ -10,11 +10,13 @@
 #include "runtime/core/subsystems.h"
 #include "runtime/core/timing.h"
 #include "runtime/core/window_state.h"
+#include "runtime/graphics/draw_pool.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/font.h"
 #include "runtime/graphics/graph.h"
 #include "runtime/graphics/hw.h"
 #include "runtime/graphics/renderer.h"
+#include "runtime/graphics/renderer_internal.h"
 #include "runtime/platform/platform.h"
 
 namespace qx {
@@ -58,25 +60,22 @@ const PlatformWindowOps* Window() { return GetPlatform().window; }
 
 void FillImage(MEMIMG* img, uint32_t value) {
   if (!img || img->validMarker != kMemImgValid || !img->pixels) return;
-  int bpp = MemImageBytesPerPixel(img->pixelType, img->alphaFlag, img->paletteFlag);
-  for (int y = 0; y < img->height; ++y) {
-    uint8_t* row = img->pixels + static_cast<ptrdiff_t>(y) * img->pitch;
-    switch (bpp) {
-      case 1:
-        memset(row, static_cast<int>(value & 0xFF), static_cast<size_t>(img->width));
-        break;
-      case 2: {
-        uint16_t* p = reinterpret_cast<uint16_t*>(row);
-        for (int x = 0; x < img->width; ++x) p[x] = static_cast<uint16_t>(value);
-        break;
-      }
-      default: {
-        uint32_t* p = reinterpret_cast<uint32_t*>(row);
-        for (int x = 0; x < img->width; ++x) p[x] = value;
-        break;
-      }
-    }
+  // Copied out of the record: stores through the rows could otherwise change
+  // it as far as the compiler knows, and every pixel would reload it.
+  const int bpp = MemImageBytesPerPixel(img->pixelType, img->alphaFlag, img->paletteFlag);
+  const int w = img->width, h = img->height;
+  const ptrdiff_t pitch = img->pitch;
+  uint8_t* const first = img->pixels;
+  if (w <= 0 || h <= 0) return;
+  const size_t rowBytes = static_cast<size_t>(w) * bpp;
+  if (bpp == 1) {
+    memset(first, static_cast<int>(value & 0xFF), rowBytes);
+  } else {
+    FillPlan plan{0, 0, value, bpp == 4};
+    FillRow(plan, first, w);
   }
+  // The other rows are copies of the first, at the speed of the memory.
+  for (int y = 1; y < h; ++y) memcpy(first + y * pitch, first, rowBytes);
 }
 
 uint32_t BackgroundValue(const MEMIMG* img) {
@@ -393,6 +392,8 @@ void SwitchToSoftwareRenderer() {
 }
 
 int InitGraphics() {
+  // The drawing threads start here rather than in the middle of a frame.
+  DrawThreads();
   if (RendererPreference() == 1 && HwAvailable()) SwitchToSoftwareRenderer();
   LogWrite("DirectDraw 関連の初期化を行います\n");
   LogWrite("DirectDraw オブジェクトの取得を行います....  ");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "reference_renderer.h"
+#include "runtime/graphics/draw_pool.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/memimg.h"
 #include "runtime/graphics/renderer.h"
@@ -69,8 +70,15 @@ std::string LevelName(int level) {
 
 class RendererTest : public ::testing::Test {
  protected:
-  void SetUp() override { qx::InitRendererTables(); }
-  void TearDown() override { qx::SetRendererSimdLevel(qx::RendererBestSimdLevel()); }
+  void SetUp() override {
+    qx::InitRendererTables();
+    threads_ = qx::DrawThreads();
+  }
+  void TearDown() override {
+    qx::SetRendererSimdLevel(qx::RendererBestSimdLevel());
+    qx::SetDrawThreads(threads_);
+  }
+  int threads_ = 1;
 };
 
 TEST_F(RendererTest, VectorLevelsByNameAndFallBackToTheBestSupported) {
@@ -580,6 +588,92 @@ TEST_F(RendererTest, TrianglesTurnedAndStretchedDrawingsAgreeAtEveryLevel) {
       if (HasFatalFailure()) return;
     }
   }
+}
+
+// Screen-sized drawings of large pictures, as the game makes them: views
+// into a wider strip, at small and large angles and scales, drawn by the
+// calling thread alone and split over threads. Every level must draw what
+// the reference draws.
+TEST_F(RendererTest, LargeDrawingsMatchTheReferenceAloneAndSplitOverThreads) {
+  struct Case {
+    const char* name;
+    int alpha;
+    bool trans;
+    int mode;
+    bool mask;
+  };
+  const Case cases[] = {
+      {"keyed mode 0", 0, true, 0, false},     {"keyed mode 1", 0, true, 1, false},
+      {"alpha mode 0", 1, true, 0, false},     {"alpha mode 1", 1, true, 1, false},
+      {"alpha weighted add", 1, false, 2, false}, {"keyed masked multiply", 0, true, 4, true},
+  };
+  const int W = 320, H = 240;
+  const uint32_t key = 0xFFFF00FF;
+  for (const Case& c : cases) {
+    for (int seed = 0; seed < 12; ++seed) {
+      RandomDraw r(static_cast<uint32_t>(seed) * 104729u + static_cast<uint32_t>(c.mode * 4 + c.alpha));
+      int sw = r.range(60, 300), sh = r.range(40, 260);
+      // The picture is the middle third of its strip, so that any read past
+      // its sides would pick the neighbours' pixels.
+      Image strip(sw * 3, sh, qx::kPixel32, 0, c.alpha, key);
+      r.fillRandom(strip, key);
+      MEMIMG src;
+      qx::MemImageView(&src, &strip.img, sw, 0, sw, sh);
+      Image mask(sw, sh, qx::kPixelMask8);
+      r.fillRandom(mask, 0);
+      const MEMIMG* m = c.mask ? &mask.img : nullptr;
+      ref::Settings s = Plain(c.mode, r.range(1, 255), Rect{0, 0, W, H});
+      Image base(W, H, qx::kPixel32);
+      r.fillRandom(base, 0);
+      int op = r.range(0, 3);  // at, rotated (twice as often), fill
+      int x = r.range(-sw / 2, W + sw / 2), y = r.range(-sh / 2, H + sh / 2);
+      float angle = 0.0f;
+      switch (r.range(0, 2)) {
+        case 0: break;
+        case 1: angle = static_cast<float>(r.range(-300, 300)) / 1000.0f; break;
+        default: angle = static_cast<float>(r.range(-7000, 7000)) / 1000.0f; break;
+      }
+      float scale = static_cast<float>(r.range(400, 3000)) / 1000.0f;
+      Rect fill{r.range(-10, W + 10), r.range(-10, H + 10), r.range(-10, W + 10), r.range(-10, H + 10)};
+      uint32_t color = r.rng();
+
+      Image want(W, H, qx::kPixel32);
+      memcpy(want.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+      if (op == 0) ref::DrawAt(&want.img, &src, x, y, c.trans, m, s);
+      else if (op == 3) ref::Fill(&want.img, fill, color, s);
+      else ref::DrawRotated(&want.img, &src, x, y, angle, scale, c.trans, m, s);
+      for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
+        for (int threads : {1, 3}) {
+          qx::SetRendererSimdLevel(simd);
+          qx::SetDrawThreads(threads);
+          Image got(W, H, qx::kPixel32);
+          memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+          Apply(s);
+          if (op == 0) qx::DrawImageAt(&got.img, &src, x, y, c.trans, m);
+          else if (op == 3) qx::FillRect(&got.img, &fill, color);
+          else qx::DrawImageRotated(&got.img, &src, x, y, angle, scale, c.trans, false, m);
+          ExpectSame(got, want, std::string(c.name) + " op " + std::to_string(op) + " " + LevelName(simd) +
+                                    " threads " + std::to_string(threads) + " seed " + std::to_string(seed));
+          if (HasFatalFailure()) return;
+        }
+      }
+    }
+  }
+}
+
+TEST(DrawThreads, StartingCountFromTheEnvironment) {
+  struct Case {
+    const char* text;
+    int processors;
+    int want;
+  };
+  const Case cases[] = {
+      {nullptr, 2, 2}, {nullptr, 0, 1},  {nullptr, 64, 8}, {"0", 4, 1},    {"1", 4, 1},
+      {"3", 2, 3},     {"100", 2, 8},    {"", 4, 4},       {"two", 4, 4},  {"-2", 4, 4},
+      {"2x", 4, 4},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(qx::DrawThreadsFor(c.text, c.processors), c.want) << (c.text ? c.text : "(unset)") << " " << c.processors;
 }
 
 }  // namespace
