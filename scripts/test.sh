@@ -56,7 +56,12 @@ if [ "${QUARNEX_SKIP_SANITIZERS:-0}" != 1 ]; then
   for label in ${tsan_labels//|/ }; do
     [ -d "tests/$label" ] && targets+=(--target "test_$label")
   done
+  # The drawing threads: the renderer's split drawings, checked byte for byte against
+  # the reference, and their start-up.
+  targets+=(--target test_graphics)
   cmake --build build-tsan -j "$jobs" "${targets[@]}"
+  (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 900 -L '^graphics$' \
+    -R 'SplitOverThreads|^DrawThreads\.')
   # Left out: the hostile-resource table plays the same game as the end-to-end run a
   # dozen times over, and the game on the OpenGL back end runs on Mesa's software
   # rasteriser, whose threads are not ours; under this sanitizer each takes most of an hour.
