@@ -76,7 +76,12 @@ void WriteSystemReport() {
   LogIndentDecrease();
 }
 
-void CopyText(char* field, size_t size, const char* text) { snprintf(field, size, "%s", text ? text : ""); }
+// Longer texts are cut to the field, as the window's fields always were.
+void CopyText(char* field, size_t size, const char* text) {
+  const size_t n = text ? strnlen(text, size - 1) : 0;
+  if (n) memcpy(field, text, n);
+  field[n] = '\0';
+}
 
 }  // namespace
 
