@@ -11,26 +11,15 @@
 
 #include "runtime/graphics/decode_util.h"
 #include "tests/fuzz/image_fuzz.h"
+#include "tests/support/png_chunks.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put32(Bytes* b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b->push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
-}
-
 uint32_t Get32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
          (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-void PutChunk(Bytes* png, const char* type, const Bytes& data) {
-  Put32(png, static_cast<uint32_t>(data.size()));
-  const size_t start = png->size();
-  png->insert(png->end(), type, type + 4);
-  png->insert(png->end(), data.begin(), data.end());
-  Put32(png, static_cast<uint32_t>(crc32(0, png->data() + start, static_cast<uInt>(png->size() - start))));
 }
 
 // Small pictures of every plain kind with every filter, compressed with a
@@ -48,14 +37,14 @@ Bytes PlainSeed(int colourType, int channels) {
   compressed.resize(size);
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes ihdr;
-  Put32(&ihdr, width);
-  Put32(&ihdr, height);
+  qxtest::PutBigEndian32(&ihdr, width);
+  qxtest::PutBigEndian32(&ihdr, height);
   ihdr.insert(ihdr.end(), {8, static_cast<uint8_t>(colourType), 0, 0, 0});
-  PutChunk(&png, "IHDR", ihdr);
+  qxtest::PutPngChunk(&png, "IHDR", ihdr);
   const size_t half = compressed.size() / 2;
-  PutChunk(&png, "IDAT", Bytes(compressed.begin(), compressed.begin() + half));
-  PutChunk(&png, "IDAT", Bytes(compressed.begin() + half, compressed.end()));
-  PutChunk(&png, "IEND", {});
+  qxtest::PutPngChunk(&png, "IDAT", Bytes(compressed.begin(), compressed.begin() + half));
+  qxtest::PutPngChunk(&png, "IDAT", Bytes(compressed.begin() + half, compressed.end()));
+  qxtest::PutPngChunk(&png, "IEND", {});
   return png;
 }
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "graphics/image_test_util.h"
+#include "support/png_chunks.h"
+#include "support/read_file.h"
 #include "runtime/file/file.h"
 #include "runtime/graphics/decode_util.h"
 
@@ -67,18 +69,6 @@ void ExpectBothPathsAgree(const Bytes& png, const std::string& what) {
 }
 
 // ---- A small PNG writer, so every filter, layout and chunk split is made on purpose.
-
-void Put32(Bytes* b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b->push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
-}
-
-void PutChunk(Bytes* png, const char* type, const Bytes& data) {
-  Put32(png, static_cast<uint32_t>(data.size()));
-  const size_t start = png->size();
-  png->insert(png->end(), type, type + 4);
-  png->insert(png->end(), data.begin(), data.end());
-  Put32(png, static_cast<uint32_t>(crc32(0, png->data() + start, static_cast<uInt>(png->size() - start))));
-}
 
 Bytes Deflate(const Bytes& raw, int windowBits) {
   z_stream z{};
@@ -144,18 +134,18 @@ Bytes FilteredRows(const PngSpec& s) {
 Bytes MakePng(const PngSpec& s, const Bytes& compressed) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes ihdr;
-  Put32(&ihdr, s.width);
-  Put32(&ihdr, s.height);
+  qxtest::PutBigEndian32(&ihdr, s.width);
+  qxtest::PutBigEndian32(&ihdr, s.height);
   ihdr.insert(ihdr.end(), {static_cast<uint8_t>(s.depth), static_cast<uint8_t>(s.colourType), 0, 0, 0});
-  PutChunk(&png, "IHDR", ihdr);
+  qxtest::PutPngChunk(&png, "IHDR", ihdr);
   png.insert(png.end(), s.before.begin(), s.before.end());
   const size_t step = s.idatSplit ? s.idatSplit : compressed.size();
   for (size_t at = 0; at < compressed.size(); at += step) {
     const size_t n = std::min(step, compressed.size() - at);
-    PutChunk(&png, "IDAT", Bytes(compressed.begin() + at, compressed.begin() + at + n));
+    qxtest::PutPngChunk(&png, "IDAT", Bytes(compressed.begin() + at, compressed.begin() + at + n));
   }
   png.insert(png.end(), s.after.begin(), s.after.end());
-  PutChunk(&png, "IEND", {});
+  qxtest::PutPngChunk(&png, "IEND", {});
   return png;
 }
 
@@ -163,7 +153,7 @@ Bytes MakePng(const PngSpec& s) { return MakePng(s, Deflate(FilteredRows(s), s.w
 
 Bytes Chunk(const char* type, const Bytes& data) {
   Bytes b;
-  PutChunk(&b, type, data);
+  qxtest::PutPngChunk(&b, type, data);
   return b;
 }
 
@@ -296,21 +286,10 @@ std::vector<std::string> PngFiles(const std::string& dir) {
   return names;
 }
 
-Bytes ReadFile(const std::string& path) {
-  Bytes bytes;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  fclose(f);
-  return bytes;
-}
-
 TEST(PngPaths, EveryFixtureDecodesAsWithLibpng) {
   const std::vector<std::string> files = PngFiles(std::string(QUARNEX_SOURCE_DIR) + "/tests/fixtures/images");
   ASSERT_FALSE(files.empty());
-  for (const std::string& path : files) ExpectBothPathsAgree(ReadFile(path), path);
+  for (const std::string& path : files) ExpectBothPathsAgree(qxtest::ReadWholeFile(path), path);
 }
 
 // True when the first image data chunk declares a 32 KiB window: libpng
@@ -333,13 +312,13 @@ TEST(PngPaths, GamePicturesTakeTheFastPathWithLibpngPixels) {
   files.insert(files.end(), common.begin(), common.end());
   ASSERT_FALSE(files.empty()) << "no generated pictures under " << res;
   for (const std::string& path : files) {
-    const Bytes png = ReadFile(path);
+    const Bytes png = qxtest::ReadWholeFile(path);
     EXPECT_EQ(TakenByFastPath(png), FullWindow(png)) << path;
     ExpectBothPathsAgree(png, path);
   }
   // The big strips and layers are among those taken.
   for (const char* name : {"stone0.png", "efc2.png", "bg1.png", "bg4.png"})
-    EXPECT_TRUE(TakenByFastPath(ReadFile(res + "/game/" + name))) << name;
+    EXPECT_TRUE(TakenByFastPath(qxtest::ReadWholeFile(res + "/game/" + name))) << name;
 }
 
 }  // namespace
