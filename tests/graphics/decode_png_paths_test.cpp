@@ -84,7 +84,7 @@ Bytes Deflate(const Bytes& raw, int windowBits) {
   return out;
 }
 
-struct PngSpec {
+struct PngLayout {
   uint32_t width = 37, height = 9;
   int colourType = 6;
   int depth = 8;
@@ -98,9 +98,9 @@ struct PngSpec {
 
 int Channels(int colourType) { return colourType == 0 ? 1 : colourType == 2 ? 3 : colourType == 4 ? 2 : 4; }
 
-// Rows of random bytes, filtered with the spec's filters (the encoder's side
+// Rows of random bytes, filtered with the layout's filters (the encoder's side
 // of each filter), with runs of equal pixels so the predictors matter.
-Bytes FilteredRows(const PngSpec& s) {
+Bytes FilteredRows(const PngLayout& s) {
   const size_t bpp = static_cast<size_t>(Channels(s.colourType)) * (s.depth / 8);
   const size_t rowBytes = s.width * bpp;
   std::mt19937 random(s.seed);
@@ -131,7 +131,7 @@ Bytes FilteredRows(const PngSpec& s) {
   return out;
 }
 
-Bytes MakePng(const PngSpec& s, const Bytes& compressed) {
+Bytes MakePng(const PngLayout& s, const Bytes& compressed) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes ihdr;
   qxtest::PutBigEndian32(&ihdr, s.width);
@@ -149,7 +149,7 @@ Bytes MakePng(const PngSpec& s, const Bytes& compressed) {
   return png;
 }
 
-Bytes MakePng(const PngSpec& s) { return MakePng(s, Deflate(FilteredRows(s), s.windowBits)); }
+Bytes MakePng(const PngLayout& s) { return MakePng(s, Deflate(FilteredRows(s), s.windowBits)); }
 
 Bytes Chunk(const char* type, const Bytes& data) {
   Bytes b;
@@ -160,41 +160,41 @@ Bytes Chunk(const char* type, const Bytes& data) {
 TEST(PngPaths, PlainKindsTakeTheFastPathWithLibpngPixels) {
   struct Case {
     const char* what;
-    PngSpec spec;
+    PngLayout layout;
   };
   std::vector<Case> cases;
   for (int colourType : {0, 2, 4, 6})
     for (int filterBase = 0; filterBase < 5; ++filterBase) {
-      PngSpec s;
+      PngLayout s;
       s.colourType = colourType;
       s.filterBase = filterBase;
       s.seed = static_cast<uint32_t>(colourType * 10 + filterBase);
       cases.push_back({"every filter in turn", s});
     }
-  PngSpec oneWide;
+  PngLayout oneWide;
   oneWide.width = 1;
   oneWide.height = 12;
   cases.push_back({"one pixel wide", oneWide});
-  PngSpec oneRow;
+  PngLayout oneRow;
   oneRow.width = 300;
   oneRow.height = 1;
   oneRow.filterBase = 4;
   cases.push_back({"one row", oneRow});
-  PngSpec split;
+  PngLayout split;
   split.colourType = 2;
   split.width = 201;
   split.height = 40;
   split.idatSplit = 97;
   cases.push_back({"image data over many chunks", split});
-  PngSpec ancillary;
+  PngLayout ancillary;
   ancillary.before = Chunk("gAMA", {0, 0, 0xB1, 0x8F});
   ancillary.after = Chunk("tEXt", {'a', 0, 'b'});
   cases.push_back({"ancillary chunks around the image data", ancillary});
 
   for (const Case& c : cases) {
-    const Bytes png = MakePng(c.spec);
-    const std::string what = std::string(c.what) + " colour type " + std::to_string(c.spec.colourType) +
-                             " filters from " + std::to_string(c.spec.filterBase);
+    const Bytes png = MakePng(c.layout);
+    const std::string what = std::string(c.what) + " colour type " + std::to_string(c.layout.colourType) +
+                             " filters from " + std::to_string(c.layout.filterBase);
     EXPECT_TRUE(TakenByFastPath(png)) << what;
     ExpectBothPathsAgree(png, what);
   }
@@ -203,7 +203,7 @@ TEST(PngPaths, PlainKindsTakeTheFastPathWithLibpngPixels) {
 // Files the fast path leaves to libpng: DecodePng must then give libpng's
 // result, success or failure, on the same bytes.
 TEST(PngPaths, EverythingElseGivesLibpngsResult) {
-  PngSpec plain;
+  PngLayout plain;
   const Bytes good = MakePng(plain);
   auto damaged = [&](size_t at, uint8_t x) {
     Bytes b = good;
@@ -212,21 +212,21 @@ TEST(PngPaths, EverythingElseGivesLibpngsResult) {
   };
   // Offsets inside the file made from `plain`: signature 8, header chunk 25.
   const size_t idat = 8 + 25;
-  PngSpec small = plain;
+  PngLayout small = plain;
   small.windowBits = 9;
-  PngSpec sixteen = plain;
+  PngLayout sixteen = plain;
   sixteen.depth = 16;
-  PngSpec transparency = plain;
+  PngLayout transparency = plain;
   transparency.colourType = 2;
   transparency.before = Chunk("tRNS", {0, 1, 0, 2, 0, 3});
-  PngSpec badAncillary = plain;
+  PngLayout badAncillary = plain;
   badAncillary.before = Chunk("gAMA", {0, 0, 0xB1, 0x8F});
   badAncillary.before.back() ^= 1;
-  PngSpec unknownCritical = plain;
+  PngLayout unknownCritical = plain;
   unknownCritical.before = Chunk("QUUX", {1, 2, 3});
-  PngSpec badName = plain;
+  PngLayout badName = plain;
   badName.before = Chunk("q1ux", {1, 2, 3});
-  PngSpec badFilter = plain;
+  PngLayout badFilter = plain;
   Bytes rows = FilteredRows(badFilter);
   rows[0] = 5;
   const Bytes badFilterPng = MakePng(badFilter, Deflate(rows, 15));
