@@ -148,23 +148,31 @@ int LogWrite(const char* text) {
   return -1;
 }
 
-int LogPrintf(const char* format, ...) {
+namespace {
+
+int LogFormatted(bool toStandardError, const char* format, va_list args) {
   char text[kLineSize];
-  va_list args;
-  va_start(args, format);
   FormatLine(text, format, args);
-  va_end(args);
+  if (toStandardError) WriteStandardError(text);
   return LogWrite(text);
 }
 
-int LogLoadFailure(const char* format, ...) {
-  char text[kLineSize];
+}  // namespace
+
+int LogPrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatLine(text, format, args);
+  const int result = LogFormatted(false, format, args);
   va_end(args);
-  WriteStandardError(text);
-  return LogWrite(text);
+  return result;
+}
+
+int LogLoadFailure(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int result = LogFormatted(true, format, args);
+  va_end(args);
+  return result;
 }
 
 int LogText(const char* format, ...) {
