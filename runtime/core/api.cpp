@@ -5,6 +5,7 @@
 #include "runtime/core/api_internal.h"
 #include "runtime/core/checkpoint.h"
 #include "runtime/core/lock.h"
+#include "runtime/platform/process_memory.h"
 #include "runtime/runtime.h"
 
 int InitRuntime(void) {
@@ -186,7 +187,8 @@ int DeleteAllSounds(int logEach) {
   qx::ApiLockScope lock;
   const int result = qx::DeleteAllSounds(logEach);
   // Games delete their sounds last between scenes: what is left now is what
-  // every scene change must come back to.
+  // every scene change must come back to, and the freed scene's memory can go.
+  qx::ReturnFreeMemoryToSystem();
   qx::WriteResourceCheckpoint("scene");
   return result;
 }
