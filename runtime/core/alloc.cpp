@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "runtime/core/log.h"
+#include "runtime/platform/process_memory.h"
 
 namespace qx {
 namespace {
@@ -22,7 +23,8 @@ struct BlockHeader {
   uint32_t size;
   BlockHeader* prev;
   BlockHeader* next;
-  uint8_t padding[24];
+  uint8_t mapped;  // from MapLargeBlock rather than the heap
+  uint8_t padding[23];
 };
 static_assert(sizeof(BlockHeader) == 64, "the block header is 64 bytes");
 
@@ -49,13 +51,22 @@ void ReportLine(const BlockHeader* h) {
 
 }  // namespace
 
-void* MemAlloc(size_t size) {
-  BlockHeader* h = static_cast<BlockHeader*>(malloc(size + sizeof(BlockHeader)));
-  if (!h) {
-    WriteAllocationReport();
-    return nullptr;
-  }
+namespace {
+
+// Mapped blocks come zero-filled, which MemAllocZero relies on.
+BlockHeader* NewBlock(size_t size) {
+  const bool mappable = size <= UINT32_MAX;  // the header keeps the size in 32 bits
+  void* memory = mappable ? MapLargeBlock(sizeof(BlockHeader), size) : nullptr;
+  const bool mapped = memory != nullptr;
+  if (!mapped) memory = malloc(size + sizeof(BlockHeader));
+  if (!memory) return nullptr;
+  BlockHeader* h = static_cast<BlockHeader*>(memory);
   memset(h, 0, sizeof(*h));
+  h->mapped = mapped;
+  return h;
+}
+
+void* RegisterBlock(BlockHeader* h, size_t size) {
   h->size = static_cast<uint32_t>(size);
   {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -73,10 +84,25 @@ void* MemAlloc(size_t size) {
   return h + 1;
 }
 
+}  // namespace
+
+void* MemAlloc(size_t size) {
+  BlockHeader* h = NewBlock(size);
+  if (!h) {
+    WriteAllocationReport();
+    return nullptr;
+  }
+  return RegisterBlock(h, size);
+}
+
 void* MemAllocZero(size_t size) {
-  void* memory = MemAlloc(size);
-  if (memory) memset(memory, 0, size);
-  return memory;
+  BlockHeader* h = NewBlock(size);
+  if (!h) {
+    WriteAllocationReport();
+    return nullptr;
+  }
+  if (!h->mapped) memset(h + 1, 0, size);
+  return RegisterBlock(h, size);
 }
 
 void MemFree(void* memory) {
@@ -94,7 +120,11 @@ void MemFree(void* memory) {
     if (h->next) h->next->prev = h->prev;
     if (g_newest == h) g_newest = h->next;
   }
-  free(h);
+  if (h->mapped) {
+    UnmapLargeBlock(h, sizeof(BlockHeader), h->size);
+  } else {
+    free(h);
+  }
 }
 
 void WriteAllocationReport() {

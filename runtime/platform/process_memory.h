@@ -1,6 +1,8 @@
-// How the process's heap gives memory back to the system.
+// How the process's heap gets memory from the system and gives it back.
 #ifndef QUARNEX_RUNTIME_PLATFORM_PROCESS_MEMORY_H
 #define QUARNEX_RUNTIME_PLATFORM_PROCESS_MEMORY_H
+
+#include <stddef.h>
 
 namespace qx {
 
@@ -8,6 +10,19 @@ namespace qx {
 // has just freed a scene's pictures and sounds: without it, what the process
 // keeps depends on the order in which earlier scenes freed their blocks.
 void ReturnFreeMemoryToSystem();
+
+// Blocks at least this big are mapped on their own, in huge pages where the
+// system has them: a picture then costs a few hundred page faults instead of
+// thousands, and its pages go back to the system the moment it is freed.
+constexpr size_t kLargeBlockBytes = 2u << 20;
+
+// Maps room for a header of headerBytes followed by dataBytes, the data
+// starting on a huge-page boundary, zero-filled. Returns the header's address,
+// or null when the block is not to be mapped (too small, the system refuses,
+// or a memory checker wants every block to pass through the heap).
+void* MapLargeBlock(size_t headerBytes, size_t dataBytes);
+// Unmaps a block from MapLargeBlock, given the same sizes.
+void UnmapLargeBlock(void* header, size_t headerBytes, size_t dataBytes);
 
 }  // namespace qx
 
