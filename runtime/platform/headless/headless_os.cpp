@@ -18,7 +18,11 @@ namespace {
 constexpr uint64_t kReadStepMicros = 100;
 
 // The process's first thread is the one the game runs on.
-bool IsMainThread() { return syscall(SYS_gettid) == getpid(); }
+// Asked at every clock read, so each thread asks the system only once.
+bool IsMainThread() {
+  static thread_local const bool main = syscall(SYS_gettid) == getpid();
+  return main;
+}
 
 uint64_t ReadClock() {
   if (IsMainThread()) return __atomic_add_fetch(&Headless().clockMicros, kReadStepMicros, __ATOMIC_ACQ_REL);
