@@ -20,6 +20,7 @@
 #include "runtime/core/window_state.h"
 #include "runtime/file/file.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/process_memory.h"
 
 namespace qx {
 namespace {
@@ -113,6 +114,7 @@ int InitRuntime() {
   WindowState& ws = GetWindowState();
   const PlatformOsOps& os = Os();
   ws.initialising = 1;
+  KeepLargeBlocksOutOfHeap();
 
   InitFileLayer();
   // The file layer reports its directory; the process's own is the fallback.

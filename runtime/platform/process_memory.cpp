@@ -16,4 +16,10 @@ void ReturnFreeMemoryToSystem() {
 #endif
 }
 
+void KeepLargeBlocksOutOfHeap() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+}
+
 }  // namespace qx
