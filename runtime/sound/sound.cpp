@@ -63,8 +63,49 @@ void LogDeviceFacts() {
   LogIndentDecrease();
 }
 
-int DeleteSoundRecord(int handle, SoundRecord* r) {
+void ReleasePlayBuffers(SoundRecord* r) {
   const PlatformSoundOps& out = SoundOut();
+  for (int i = 0; i < kMaxPlayBuffers; ++i) {
+    if (!r->buffers[i].inUse) continue;
+    out.Stop(r->buffers[i].buffer);
+    out.ReleaseBuffer(r->buffers[i].buffer);
+    r->buffers[i].inUse = 0;
+    r->buffers[i].buffer = nullptr;
+  }
+  r->bufferCount = 0;
+}
+
+// Decodes straight into a new static sound's play buffers when the decoded
+// length is known beforehand, so that the samples are never held twice.
+// False, with no buffer left, when it cannot: the caller then decodes a copy
+// first, as for sources whose length is only an estimate.
+bool DecodeIntoPlayBuffers(SoundDecoder* decoder, int bufferCount, int handle) {
+  const int64_t length = SoundDecoderExactLength(decoder);
+  if (bufferCount <= 0 || length <= 0 || !PlayableFormat(decoder->format) || SoundDecoderSeek(decoder, 0) != 0)
+    return false;
+  const size_t size = static_cast<size_t>(length);
+  SoundRecord* r = GetSoundRecord(handle);
+  if (!r || CreateSoundBuffers(decoder->format, size, bufferCount, 0, handle) != 0) return false;
+  if (r->bufferCount <= 0) return false;
+  // The duplicates share the first buffer's block, so one fill serves them all.
+  const PlatformSoundOps& out = SoundOut();
+  void* part1 = nullptr;
+  size_t size1 = 0;
+  bool ok = out.Lock(r->buffers[0].buffer, 0, size, &part1, &size1, nullptr, nullptr) == 0 && size1 == size;
+  if (ok) {
+    ok = SoundDecoderRead(decoder, part1, size) == size;
+    out.Unlock(r->buffers[0].buffer);
+  }
+  if (!ok) {
+    ReleasePlayBuffers(r);
+    return false;
+  }
+  r->pcmSize = size;
+  r->format = decoder->format;
+  return true;
+}
+
+int DeleteSoundRecord(int handle, SoundRecord* r) {
   if (r->isStream) {
     StopStreamSound(handle);
     // Others still play through this one's ring: the last of them deletes it.
@@ -73,13 +114,7 @@ int DeleteSoundRecord(int handle, SoundRecord* r) {
       return 0;
     }
   }
-  for (int i = 0; i < kMaxPlayBuffers; ++i) {
-    if (!r->buffers[i].inUse) continue;
-    out.Stop(r->buffers[i].buffer);
-    out.ReleaseBuffer(r->buffers[i].buffer);
-    r->buffers[i].inUse = 0;
-    r->buffers[i].buffer = nullptr;
-  }
+  ReleasePlayBuffers(r);
   MemFree(r->pcm);
   r->pcm = nullptr;
   int owner = -1;
@@ -93,6 +128,17 @@ int DeleteSoundRecord(int handle, SoundRecord* r) {
     if (o && --o->stream.references == 0 && o->stream.pendingDelete) DeleteSound(owner);
   }
   return 0;
+}
+
+// The samples of a static sound: its play buffers' block (shared by all of
+// them) or, when it has no play buffer, the record's own copy.
+const uint8_t* StaticSamples(SoundRecord* r) {
+  if (r->pcm || r->bufferCount <= 0) return r->pcm;
+  void* part1 = nullptr;
+  size_t size1 = 0;
+  if (SoundOut().Lock(r->buffers[0].buffer, 0, r->pcmSize, &part1, &size1, nullptr, nullptr) != 0) return nullptr;
+  SoundOut().Unlock(r->buffers[0].buffer);
+  return size1 == r->pcmSize ? static_cast<const uint8_t*>(part1) : nullptr;
 }
 
 }  // namespace
@@ -203,6 +249,12 @@ SoundHandle CreateSoundFromMemory(const void* image, size_t size, int bufferCoun
       MemoryStreamOps().Close(memory);
       break;
     }
+    if (DecodeIntoPlayBuffers(&decoder, bufferCount, handle)) {
+      SoundDecoderClose(&decoder);
+      MemoryStreamOps().Close(memory);
+      ok = true;
+      break;
+    }
     uint8_t* pcm = nullptr;
     size_t pcmSize = 0;
     WaveFormat format;
@@ -236,6 +288,11 @@ SoundHandle CreateSoundFromMemory(const void* image, size_t size, int bufferCoun
         LogWrite("サウンドデータの転送に失敗しました_2");
         ok = false;
       }
+    }
+    // The play buffers hold the samples from here on; one copy is enough.
+    if (ok && r->bufferCount > 0) {
+      MemFree(r->pcm);
+      r->pcm = nullptr;
     }
   } while (false);
   if (!ok) {
@@ -329,18 +386,18 @@ int SetSoundLoopPosition(int milliseconds, SoundHandle handle) {
 
   if (!r->isStream) {
     size_t imageSize = 0;
-    uint8_t* image = BuildWaveImage(r->format, static_cast<int>(kWaveFormatBytes), r->pcm, r->pcmSize, &imageSize);
+    const uint8_t* samples = StaticSamples(r);
+    uint8_t* image =
+        samples ? BuildWaveImage(r->format, static_cast<int>(kWaveFormatBytes), samples, r->pcmSize, &imageSize)
+                : nullptr;
     if (!image) {
       LogWrite("ストリームサウンドハンドルの作成に失敗しました\n");
       return -1;
     }
     DeleteSound(handle);
     int added = AddSoundData(handle);
-    MemoryStream* memory = added == handle ? OpenMemoryStream(image, imageSize) : nullptr;
-    int owns = 0;
-    int result = memory ? AddSreamSound(MemoryStreamOps(), memory, 0, handle, 0, &owns, -1) : -1;
-    if (memory) MemoryStreamOps().Close(memory);
-    MemFree(image);
+    int result = added == handle ? AddStreamSoundImage(image, imageSize, handle) : -1;
+    if (added != handle) MemFree(image);
     if (result != 0) {
       // Nothing half made is left behind under the handle.
       if (added != -1) DeleteSound(added);

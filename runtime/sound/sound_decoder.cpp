@@ -122,6 +122,12 @@ int64_t SoundDecoderLength(const SoundDecoder* decoder) {
   return Backend(decoder)->Length(decoder);
 }
 
+int64_t SoundDecoderExactLength(const SoundDecoder* decoder) {
+  if (!decoder->state || !Backend(decoder)->exactLength) return -1;
+  const int64_t length = SoundDecoderLength(decoder);
+  return length > 0 && length <= kMaxDecodedBytes ? length : -1;
+}
+
 size_t SoundDecoderRead(SoundDecoder* decoder, void* buffer, size_t bytes) {
   if (!decoder->state) return 0;
   uint8_t* out = static_cast<uint8_t*>(buffer);

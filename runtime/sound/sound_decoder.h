@@ -61,6 +61,9 @@ struct SoundDecoder {
 int SoundDecoderOpen(SoundDecoder* decoder, const StreamOps& ops, void* handle);
 // Length of the decoded PCM in bytes, as used for sizing and stream totals.
 int64_t SoundDecoderLength(const SoundDecoder* decoder);
+// The length when the decoder knows it before decoding and SoundDecoderDecodeAll
+// would accept it; -1 otherwise.
+int64_t SoundDecoderExactLength(const SoundDecoder* decoder);
 // Seeks to a sample (frame) index; 0 or -1.
 int SoundDecoderSeek(SoundDecoder* decoder, int64_t sample);
 // Copies up to `bytes` of PCM; returns the bytes delivered, 0 at the end.

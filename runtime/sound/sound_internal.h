@@ -89,6 +89,10 @@ void StreamListAdd(SoundRecord* record, int handle);
 void StreamListRemove(SoundRecord* record);
 int AddSreamSound(const StreamOps& ops, void* streamHandle, int loopCount, int handle, int sourceType,
                   int* ownsData, int unionHandle);
+// A type 0 source from a WAVE image of plain PCM, as its decoding would
+// make it: the source keeps the block (from MemAlloc) instead of decoding a
+// copy. The block is freed on failure too. 0 or -1.
+int AddStreamSoundImage(uint8_t* image, size_t size, int handle);
 int PlayStreamSound(int handle, int playType, int fromTop);
 int StopStreamSound(int handle);
 int CheckStreamSoundPlaying(int handle);

@@ -50,6 +50,8 @@ uint8_t* ReadWholeStream(const StreamOps& ops, void* handle, size_t* size) {
   return data;
 }
 
+int KeepSource(StreamSource* s, uint8_t* file, size_t size);
+
 // Opens the source's decoder over its own copy (types 0 and 2) or over the
 // given stream (type 3). 0 or -1, with nothing left allocated on failure.
 int OpenSource(StreamSource* s, const StreamOps& ops, void* handle) {
@@ -89,6 +91,12 @@ int OpenSource(StreamSource* s, const StreamOps& ops, void* handle) {
       return -1;
     }
   }
+  return KeepSource(s, file, size);
+}
+
+// Gives the source its in-memory copy (from MemAlloc, freed with the source)
+// and opens the decoder over it. 0 or -1, with the copy freed on failure.
+int KeepSource(StreamSource* s, uint8_t* file, size_t size) {
   s->data = file;
   s->size = size;
   s->memory = OpenMemoryStream(file, size);
@@ -224,8 +232,12 @@ void ReleaseStreamSound(SoundRecord* r) {
   r->stream.sourceCount = 0;
 }
 
-int AddSreamSound(const StreamOps& ops, void* streamHandle, int loopCount, int handle, int sourceType, int* ownsData,
-                  int unionHandle) {
+namespace {
+
+// Adds a source to a sound: the checks, then `open` fills the source, then
+// the sound takes the source's format and gets or shares its ring.
+template <typename Open>
+int AddSource(int loopCount, int handle, int sourceType, int* ownsData, int unionHandle, Open open) {
   if (!SoundSystemUp()) return -1;
   SoundRecord* r = GetSoundRecord(handle);
   if (!r) return -1;
@@ -248,8 +260,7 @@ int AddSreamSound(const StreamOps& ops, void* streamHandle, int loopCount, int h
   StreamSource* s = &st.sources[st.sourceCount];
   memset(s, 0, sizeof *s);
   s->sourceType = sourceType;
-  ops.Seek(streamHandle, 0, 0);
-  if (OpenSource(s, ops, streamHandle) != 0) return -1;
+  if (open(s) != 0) return -1;
 
   if (st.sourceCount > 0) {
     if (!SameFormat(s->decoder.format, r->format)) {
@@ -286,6 +297,26 @@ int AddSreamSound(const StreamOps& ops, void* streamHandle, int loopCount, int h
   }
   if (ownsData) *ownsData = sourceType == 3 ? 0 : 1;
   return 0;
+}
+
+}  // namespace
+
+int AddSreamSound(const StreamOps& ops, void* streamHandle, int loopCount, int handle, int sourceType, int* ownsData,
+                  int unionHandle) {
+  return AddSource(loopCount, handle, sourceType, ownsData, unionHandle, [&](StreamSource* s) {
+    ops.Seek(streamHandle, 0, 0);
+    return OpenSource(s, ops, streamHandle);
+  });
+}
+
+int AddStreamSoundImage(uint8_t* image, size_t size, int handle) {
+  bool taken = false;
+  int result = AddSource(0, handle, 0, nullptr, -1, [&](StreamSource* s) {
+    taken = true;
+    return KeepSource(s, image, size);
+  });
+  if (!taken) MemFree(image);
+  return result;
 }
 
 int PlayStreamSound(int handle, int playType, int fromTop) {

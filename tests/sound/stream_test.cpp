@@ -120,6 +120,35 @@ TEST_F(Streams, MusicLoopsSampleExactlyToItsLoopPointWithPlayTypesThreeAndOne) {
   }
 }
 
+// A loop position rebuilds the sound from its samples: from the play buffers
+// that hold them, or from the record when it was loaded without any.
+TEST_F(Streams, ALoopPositionKeepsEverySampleWhateverTheBufferCount) {
+  constexpr size_t kFrames = 2 * 44100;
+  constexpr size_t kLoop = 22050;  // 500 ms
+  const std::vector<int16_t> music = Music(kFrames, 11);
+  const std::string file = Write("short.wav", PcmWave(2, 44100, 16, Bytes(music)));
+  for (int buffers : {0, 1, 3}) {
+    SCOPED_TRACE(buffers);
+    SoundHandle h = LoadSoundFile(file.c_str(), buffers, -1);
+    ASSERT_NE(h, -1);
+    ASSERT_EQ(SetSoundLoopPosition(500, h), 0);
+    ASSERT_EQ(PlaySoundHandle(h, 3, 1), 0);
+    Milliseconds(2000 + 1500 + 500);  // the whole sound, then a loop
+    ASSERT_EQ(DeleteAllSounds(0), 0);
+    Milliseconds(100);
+  }
+  Capture c = Listen();
+  size_t at = 0;
+  for (int run = 0; run < 3; ++run) {
+    at = Find(c, at, music, 0);
+    ASSERT_NE(at, std::string::npos) << "run " << run;
+    ASSERT_EQ(Matching(c, at, music, 0, kFrames), kFrames) << "run " << run;
+    at += kFrames;
+    ASSERT_EQ(Matching(c, at, music, kLoop, kFrames - kLoop), kFrames - kLoop) << "run " << run;
+    at += kFrames - kLoop;
+  }
+}
+
 TEST_F(Streams, SourcesPlayInTurnWithTheirLoopCountsAndThenStop) {
   const std::vector<int16_t> a = Music(30000, 1), b = Music(20000, 2);
   int h = NewStream();
