@@ -70,7 +70,7 @@ if [ "${QUARNEX_SKIP_SANITIZERS:-0}" != 1 ]; then
   # rasteriser, whose threads are not ours; under this sanitizer each takes most of an hour.
   # The real game's end-to-end run takes about ten minutes under this sanitizer.
   (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 1500 -L "^($tsan_labels)\$" \
-    -E '^(HostileResources|GameOnBothBackEnds)\.')
+    -E '^(Damage/HostileResources|GameOnBothBackEnds)\.')
   unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS
 fi
 

@@ -76,34 +76,34 @@ std::vector<std::string> ResourceNames() {
 constexpr const char* kEveryResource = "*";
 
 struct Case {
-  const char* name;
+  const char* name;  // as the test is named: letters and digits only
   std::function<void(const fs::path&)> prepare;
   const char* unloadable;  // the resource that cannot be loaded, kEveryResource, or none
 };
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
-      {"no resources at all", [](const fs::path&) {}, kEveryResource},
-      {"logo picture missing", [](const fs::path& d) { CopyLoose(d); fs::remove(d / "res/img/common/kest.png"); },
+      {"NoResourcesAtAll", [](const fs::path&) {}, kEveryResource},
+      {"LogoPictureMissing", [](const fs::path& d) { CopyLoose(d); fs::remove(d / "res/img/common/kest.png"); },
        "./res/img/common/kest.png"},
-      {"title picture truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/img/common/title0.png"); },
+      {"TitlePictureTruncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/img/common/title0.png"); },
        "./res/img/common/title0.png"},
-      {"stone picture random", [](const fs::path& d) { CopyLoose(d); Scramble(d / "res/img/game/stone1.png"); },
+      {"StonePictureRandom", [](const fs::path& d) { CopyLoose(d); Scramble(d / "res/img/game/stone1.png"); },
        "./res/img/game/stone1.png"},
-      {"music truncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/mzk/tarvelon.wav"); },
+      {"MusicTruncated", [](const fs::path& d) { CopyLoose(d); Truncate(d / "res/mzk/tarvelon.wav"); },
        "./res/mzk/tarvelon.wav"},
-      {"every file truncated", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Truncate); }, kEveryResource},
-      {"every file random", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Scramble); }, kEveryResource},
-      {"archive truncated", [](const fs::path& d) { CopyArchive(d); Truncate(d / "res.ptk"); }, kEveryResource},
-      {"archive random", [](const fs::path& d) { CopyArchive(d); Scramble(d / "res.ptk"); }, kEveryResource},
-      {"settings and save damaged",
+      {"EveryFileTruncated", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Truncate); }, kEveryResource},
+      {"EveryFileRandom", [](const fs::path& d) { CopyLoose(d); ForEachResource(d, Scramble); }, kEveryResource},
+      {"ArchiveTruncated", [](const fs::path& d) { CopyArchive(d); Truncate(d / "res.ptk"); }, kEveryResource},
+      {"ArchiveRandom", [](const fs::path& d) { CopyArchive(d); Scramble(d / "res.ptk"); }, kEveryResource},
+      {"SettingsAndSaveDamaged",
        [](const fs::path& d) {
          CopyArchive(d);
          std::ofstream(d / "cfg.ini") << "2147483647\n2147483647 trailing words\n";
          WriteBytes(d / "sv.syk", RandomBytes(5, 3));
        },
        nullptr},
-      {"settings random, save holding the largest counts",
+      {"SettingsRandomSaveHoldingTheLargestCounts",
        [](const fs::path& d) {
          CopyArchive(d);
          WriteBytes(d / "cfg.ini", RandomBytes(64, 5));
@@ -115,41 +115,39 @@ const std::vector<Case>& Cases() {
   return cases;
 }
 
-TEST(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold) {
+// Each case is a test of its own, so ctest runs the cases side by side as the
+// cores allow and a failure names its case.
+class HostileResources : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(HostileResources, TheGameStartsPlaysToGameOverAndQuitsWhateverItsFilesHold) {
   ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
   ASSERT_TRUE(fs::exists(Archive())) << Archive();
   ASSERT_TRUE(fs::exists(LooseTree())) << LooseTree();
-  const std::string script = Script();
   const std::vector<std::string> names = ResourceNames();
   ASSERT_FALSE(names.empty());
-  // Two runs at a time: the machine's cores, not the suite's patience, set the pace.
-  const std::vector<Case>& cases = Cases();
-  for (size_t first = 0; first < cases.size(); first += 2) {
-    std::vector<GameRun> runs;
-    for (size_t i = first; i < cases.size() && i < first + 2; ++i)
-      runs.push_back(qxtest::StartHeadlessGame("quarnex_hostile", script, cases[i].prepare, {}, true));
-    for (size_t k = 0; k < runs.size(); ++k) {
-      const Case& c = cases[first + k];
-      SCOPED_TRACE(c.name);
-      int status = 0;
-      ASSERT_EQ(waitpid(runs[k].pid, &status, 0), runs[k].pid);
-      EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-      if (WIFEXITED(status)) {
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-      }
-      // The game over wrote the save file: 8 bytes whatever it held before.
-      std::error_code ec;
-      EXPECT_EQ(fs::file_size(runs[k].dir / "sv.syk", ec), 8u) << "no game over was reached";
-      std::ifstream in(runs[k].dir / "stderr.txt", std::ios::binary);
-      const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      for (const std::string& name : names) {
-        const bool expected = c.unloadable && (c.unloadable == kEveryResource || name == c.unloadable);
-        EXPECT_EQ(errors.find(name) != std::string::npos, expected)
-            << name << (expected ? " is not reported" : " is reported") << "; standard error:\n" << errors;
-      }
-      fs::remove_all(runs[k].dir, ec);
-    }
+  const Case& c = Cases()[GetParam()];
+  const GameRun run = qxtest::StartHeadlessGame("quarnex_hostile", Script(), c.prepare, {}, true);
+  ASSERT_GT(run.pid, 0) << "no folder for the run";
+  int status = 0;
+  ASSERT_EQ(waitpid(run.pid, &status, 0), run.pid);
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  if (WIFEXITED(status)) {
+    EXPECT_EQ(WEXITSTATUS(status), 0);
   }
+  // The game over wrote the save file: 8 bytes whatever it held before.
+  std::error_code ec;
+  EXPECT_EQ(fs::file_size(run.dir / "sv.syk", ec), 8u) << "no game over was reached";
+  std::ifstream in(run.dir / "stderr.txt", std::ios::binary);
+  const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const std::string& name : names) {
+    const bool expected = c.unloadable && (c.unloadable == kEveryResource || name == c.unloadable);
+    EXPECT_EQ(errors.find(name) != std::string::npos, expected)
+        << name << (expected ? " is not reported" : " is reported") << "; standard error:\n" << errors;
+  }
+  fs::remove_all(run.dir, ec);
 }
+
+INSTANTIATE_TEST_SUITE_P(Damage, HostileResources, ::testing::Range<size_t>(0, Cases().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return Cases()[info.param].name; });
 
 }  // namespace
