@@ -39,10 +39,7 @@ if [ "${QUARNEX_SKIP_SANITIZERS:-0}" != 1 ]; then
     -DCMAKE_CXX_FLAGS_SANITIZE="$san_flags -fsanitize=address,undefined -fno-sanitize-recover=all" \
     -DCMAKE_EXE_LINKER_FLAGS_SANITIZE="-fsanitize=address,undefined"
   cmake --build build-asan -j "$jobs"
-  # Left out for now: the game on the OpenGL back end does not show its window under
-  # this sanitizer since the drawing and loading changes were merged (it passes in the
-  # plain suite); being looked into.
-  (cd build-asan && ctest --output-on-failure -j "$jobs" --timeout 900 -E '^GameOnBothBackEnds\.')
+  (cd build-asan && ctest --output-on-failure -j "$jobs" --timeout 900)
 
   # Test programs whose tests run more than one thread (API lock, message
   # thread, archive reader thread, sound mixer, the real game), by folder label.
