@@ -25,6 +25,7 @@ using qxtest::Executable;
 using qxtest::SleepMs;
 using qxtest::Spawn;
 using qxtest::WaitExit;
+using qxtest::kPatienceMs;
 
 class GameUnderXvfb : public ::testing::Test {
  protected:
@@ -71,11 +72,13 @@ class GameUnderXvfb : public ::testing::Test {
 
   std::string X(const std::string& command) { return Capture("DISPLAY=" + display_ + " " + command + " 2>/dev/null"); }
 
-  // The id of the window titled exactly "Quarnex", waiting up to 60 s for it.
-  std::string FindWindow() {
-    for (int i = 0; i < 600; ++i) {
+  // The id of the window titled exactly "Quarnex" once there is one; "" when
+  // the game ended first.
+  std::string FindWindow(pid_t game) {
+    for (int waited = 0; waited < kPatienceMs; waited += 100) {
       std::string out = X("xdotool search --name '^Quarnex$'");
       if (!out.empty()) return out.substr(0, out.find('\n'));
+      if (qxtest::Ended(game)) return "";
       SleepMs(100);
     }
     return "";
@@ -89,19 +92,19 @@ class GameUnderXvfb : public ::testing::Test {
 
 TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   pid_t first = StartGame();
-  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(first, 0) << "\n"
+  ASSERT_FALSE(FindWindow(first).empty()) << "no window titled Quarnex; exit " << WaitExit(first, 0) << "\n"
                                      << GameOutput(0);
 
   // A second copy with the same caption refuses and leaves the first alone.
   pid_t second = StartGame();
-  EXPECT_EQ(WaitExit(second, 30000), 255);
+  EXPECT_EQ(WaitExit(second, kPatienceMs), 255);
   EXPECT_EQ(WaitExit(first, 0), -1);
 
   // Looked up only now: the display set-up may replace the first X window it made.
   std::string window, info;
-  for (int i = 0; i < 50 && info.find("Width:") == std::string::npos; ++i) {
-    if (i > 0) SleepMs(100);
-    window = FindWindow();
+  for (int waited = 0; waited < kPatienceMs && info.find("Width:") == std::string::npos; waited += 100) {
+    if (waited > 0) SleepMs(100);
+    window = FindWindow(first);
     info = window.empty() ? "" : X("xwininfo -id " + window);
   }
   ASSERT_FALSE(window.empty()) << "the first copy lost its window";
@@ -111,17 +114,17 @@ TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   // Held until the program ends: a tap could fall between two frames.
   X("xdotool windowfocus --sync " + window);
   X("xdotool keydown Escape");
-  int status = WaitExit(first, 30000);
+  int status = WaitExit(first, kPatienceMs);
   X("xdotool keyup Escape");
   EXPECT_EQ(status, 0);
 }
 
 TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   pid_t game = StartGame();
-  ASSERT_FALSE(FindWindow().empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
+  ASSERT_FALSE(FindWindow(game).empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
   // SDL turns the termination signal into a quit request, which takes the close path.
   kill(game, SIGTERM);
-  EXPECT_EQ(WaitExit(game, 30000), 0);
+  EXPECT_EQ(WaitExit(game, kPatienceMs), 0);
 }
 
 }  // namespace

@@ -17,6 +17,11 @@ namespace qxtest {
 
 inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// How long a wait for a child process's state may last before the test gives
+// up. Only turns a hang into a failure: a sanitizer build on a busy machine
+// can take minutes to open a window or to end.
+inline constexpr int kPatienceMs = 600000;
+
 inline bool Executable(const char* path) { return access(path, X_OK) == 0; }
 
 // Starts a program with extra environment entries; returns its pid.
@@ -44,6 +49,12 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::
   args.push_back(nullptr);
   execv(args[0], args.data());
   _exit(127);
+}
+
+// Whether the child has ended, leaving its status to be collected.
+inline bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid;
 }
 
 // Waits up to timeoutMs for the process; returns its exit status, or -1 if it is still running.
