@@ -49,11 +49,6 @@ void ReportLine(const BlockHeader* h) {
   LogWrite(line);
 }
 
-}  // namespace
-
-namespace {
-
-// Mapped blocks come zero-filled, which MemAllocZero relies on.
 BlockHeader* NewBlock(size_t size) {
   const bool mappable = size <= UINT32_MAX;  // the header keeps the size in 32 bits
   void* memory = mappable ? MapLargeBlock(sizeof(BlockHeader), size) : nullptr;
@@ -66,7 +61,14 @@ BlockHeader* NewBlock(size_t size) {
   return h;
 }
 
-void* RegisterBlock(BlockHeader* h, size_t size) {
+}  // namespace
+
+void* MemAlloc(size_t size) {
+  BlockHeader* h = NewBlock(size);
+  if (!h) {
+    WriteAllocationReport();
+    return nullptr;
+  }
   h->size = static_cast<uint32_t>(size);
   {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -84,25 +86,11 @@ void* RegisterBlock(BlockHeader* h, size_t size) {
   return h + 1;
 }
 
-}  // namespace
-
-void* MemAlloc(size_t size) {
-  BlockHeader* h = NewBlock(size);
-  if (!h) {
-    WriteAllocationReport();
-    return nullptr;
-  }
-  return RegisterBlock(h, size);
-}
-
 void* MemAllocZero(size_t size) {
-  BlockHeader* h = NewBlock(size);
-  if (!h) {
-    WriteAllocationReport();
-    return nullptr;
-  }
-  if (!h->mapped) memset(h + 1, 0, size);
-  return RegisterBlock(h, size);
+  void* memory = MemAlloc(size);
+  // Mapped blocks come zero-filled.
+  if (memory && !(static_cast<BlockHeader*>(memory) - 1)->mapped) memset(memory, 0, size);
+  return memory;
 }
 
 void MemFree(void* memory) {
