@@ -277,15 +277,15 @@ class GameOnBothBackEnds : public BackEndsUnderXvfb {
   // shows the expected title above the blinking prompt; returns that shot, or
   // "" when the game ends first.
   std::string TitleAsExpected(pid_t game, std::string* window, const std::string& expected) {
-    X("xdotool mousemove --window " + *window + " 10 10");
     for (int waited = 0; waited < qxtest::kPatienceMs; waited += 200) {
+      // Again each time: a window still being set up may not take the move.
+      X("xdotool mousemove --window " + *window + " 10 10");
       std::string now = Shot(*window);
       if (now.empty()) {
         // The display set-up may replace the first X window the program made.
         titleFailure_ = "no picture of window " + *window;
         *window = FindWindow(game);
         if (window->empty()) return "";
-        X("xdotool mousemove --window " + *window + " 10 10");
       } else {
         Difference d = Compare(now, expected, 800, 600, 0, kPromptTop);
         if (d.over == 0) return now;
