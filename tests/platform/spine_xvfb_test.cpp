@@ -127,4 +127,14 @@ TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   EXPECT_EQ(WaitExit(game, kPatienceMs), 0);
 }
 
+// SDL would fall back to an off-screen window; the game would then run unseen
+// for ever. It must say there is no window system and end.
+TEST_F(GameUnderXvfb, WithoutAWindowSystemItSaysSoAndEnds) {
+  env_[0] = "DISPLAY=:999";  // served by nothing
+  pid_t game = StartGame();
+  EXPECT_EQ(WaitExit(game, kPatienceMs), 255);
+  EXPECT_NE(GameOutput(0).find("SDL video: no window system answers (DISPLAY=:999"), std::string::npos)
+      << GameOutput(0);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // the window; requests from other threads wait for its next pump.
 #include <iconv.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
@@ -44,11 +45,27 @@ SdlWindowSystem& S() {
 
 bool OnOwnerThread() { return S().ownerThread == 0 || Os().CurrentThreadId() == S().ownerThread; }
 
+// When no window system answers, SDL falls back to drivers that show nothing
+// (off-screen, dummy): the game would run unseen, and go on running. Those are
+// taken only when SDL_VIDEODRIVER asks for them.
+bool ShowsNothing(const char* driver) {
+  return driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+}
+
 bool StartVideo() {
   SdlWindowSystem& s = S();
   if (s.videoStarted) return true;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     fprintf(stderr, "SDL video: %s\n", SDL_GetError());
+    return false;
+  }
+  const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  if (ShowsNothing(SDL_GetCurrentVideoDriver()) && !(asked && *asked)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    const char* display = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    fprintf(stderr, "SDL video: no window system answers (DISPLAY=%s, WAYLAND_DISPLAY=%s)\n",
+            display ? display : "", wayland ? wayland : "");
     return false;
   }
   s.videoStarted = true;
