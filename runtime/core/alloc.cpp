@@ -24,7 +24,8 @@ struct BlockHeader {
   BlockHeader* prev;
   BlockHeader* next;
   uint8_t mapped;  // from MapLargeBlock rather than the heap
-  uint8_t padding[23];
+  uint8_t brief;   // mapped as a brief block
+  uint8_t padding[22];
 };
 static_assert(sizeof(BlockHeader) == 64, "the block header is 64 bytes");
 
@@ -49,22 +50,21 @@ void ReportLine(const BlockHeader* h) {
   LogWrite(line);
 }
 
-BlockHeader* NewBlock(size_t size) {
+BlockHeader* NewBlock(size_t size, bool brief) {
   const bool mappable = size <= UINT32_MAX;  // the header keeps the size in 32 bits
-  void* memory = mappable ? MapLargeBlock(sizeof(BlockHeader), size) : nullptr;
+  void* memory = mappable ? MapLargeBlock(sizeof(BlockHeader), size, brief) : nullptr;
   const bool mapped = memory != nullptr;
   if (!mapped) memory = malloc(size + sizeof(BlockHeader));
   if (!memory) return nullptr;
   BlockHeader* h = static_cast<BlockHeader*>(memory);
   memset(h, 0, sizeof(*h));
   h->mapped = mapped;
+  h->brief = mapped && brief;
   return h;
 }
 
-}  // namespace
-
-void* MemAlloc(size_t size) {
-  BlockHeader* h = NewBlock(size);
+void* Allocate(size_t size, bool brief) {
+  BlockHeader* h = NewBlock(size, brief);
   if (!h) {
     WriteAllocationReport();
     return nullptr;
@@ -85,6 +85,11 @@ void* MemAlloc(size_t size) {
   }
   return h + 1;
 }
+
+}  // namespace
+
+void* MemAlloc(size_t size) { return Allocate(size, false); }
+void* MemAllocBrief(size_t size) { return Allocate(size, true); }
 
 void* MemAllocZero(size_t size) {
   void* memory = MemAlloc(size);
@@ -109,7 +114,7 @@ void MemFree(void* memory) {
     if (g_newest == h) g_newest = h->next;
   }
   if (h->mapped) {
-    UnmapLargeBlock(h, sizeof(BlockHeader), h->size);
+    UnmapLargeBlock(h, sizeof(BlockHeader), h->size, h->brief != 0);
   } else {
     free(h);
   }

@@ -9,6 +9,9 @@ namespace qx {
 
 void* MemAlloc(size_t size);
 void* MemAllocZero(size_t size);
+// For a block freed again soon (a file read whole to be decoded): mapped from
+// a smaller size on, in whole huge pages. Freed with MemFree.
+void* MemAllocBrief(size_t size);
 void MemFree(void* memory);
 // Writes "Alloc memory dump" and a line per live block to the log.
 void WriteAllocationReport();

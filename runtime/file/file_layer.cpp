@@ -236,7 +236,7 @@ FileHandle FileOpen(const char* path, int cacheFlag, int ignored, int asyncFlag)
     RpkArchive* rpk = &f.archive->rpk;
     bool ok = RpkFindFile(rpk, upper + inside, &f.header) == 0 && RpkEntryDataValid(rpk, f.header);
     if (ok && RpkIsCompressed(rpk, f.header)) {
-      f.decoded = static_cast<uint8_t*>(MemAlloc(f.header.dataSize ? f.header.dataSize : 1));
+      f.decoded = static_cast<uint8_t*>(MemAllocBrief(f.header.dataSize ? f.header.dataSize : 1));
       ok = f.decoded && RpkLoadCompressed(rpk, f.header, f.decoded) == 0;
     }
     if (!ok) {

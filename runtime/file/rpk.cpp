@@ -392,7 +392,7 @@ bool RpkEntryDataValid(const RpkArchive* a, const RpkFileHeader& e) {
 
 int RpkLoadCompressed(RpkArchive* a, const RpkFileHeader& e, uint8_t* out) {
   if (!RpkEntryDataValid(a, e)) return -1;
-  uint8_t* block = static_cast<uint8_t*>(MemAlloc(e.compressedSize));
+  uint8_t* block = static_cast<uint8_t*>(MemAllocBrief(e.compressedSize));
   if (!block) return -1;
   int r = RpkReadAt(a, static_cast<uint64_t>(a->header.dataOffset) + e.dataAddress, block, e.compressedSize);
   if (r == 0) r = RpkDecodeBlock(block, e.compressedSize, out, e.dataSize);

@@ -239,7 +239,7 @@ int DecodePngInMemory(const uint8_t* data, size_t size, GraphImage* out) {
   const uint8_t* compressed = data + idatFirst + 8;
   uint8_t* joined = nullptr;
   if (idatChunks > 1) {
-    joined = static_cast<uint8_t*>(MemAlloc(idatBytes));
+    joined = static_cast<uint8_t*>(MemAllocBrief(idatBytes));
     if (!joined) return -1;
     size_t at = idatFirst, o = 0;
     for (size_t i = 0; i < idatChunks; ++i) {

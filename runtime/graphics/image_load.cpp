@@ -34,7 +34,7 @@ int DecodeFile(const char* name, GraphImage* out) {
     if (FileSeek(file, 0, 2) == 0) size = FileTell(file);
     FileSeek(file, 0, 0);
     bytes = static_cast<size_t>(size);
-    data = size > 0 && size <= kWholeReadLimit ? static_cast<uint8_t*>(MemAlloc(bytes)) : nullptr;
+    data = size > 0 && size <= kWholeReadLimit ? static_cast<uint8_t*>(MemAllocBrief(bytes)) : nullptr;
     if (data && FileRead(data, 1, bytes, file) == bytes) held = data;
   }
   MemoryStream* stream = held && bytes > 0 ? OpenMemoryStream(held, bytes) : nullptr;

@@ -25,7 +25,6 @@ uintptr_t PageBytes() {
   return page;
 }
 
-uintptr_t RoundDown(uintptr_t value, uintptr_t to) { return value / to * to; }
 uintptr_t RoundUp(uintptr_t value, uintptr_t to) { return (value + to - 1) / to * to; }
 
 }  // namespace
@@ -38,16 +37,37 @@ void ReturnFreeMemoryToSystem() {
 #endif
 }
 
-void* MapLargeBlock(size_t headerBytes, size_t dataBytes) {
-  if (!kMapLargeBlocks || dataBytes < kLargeBlockBytes || dataBytes > SIZE_MAX / 2) return nullptr;
+namespace {
+
+// The bytes mapped for a block, from its header's page to its end; 0 when
+// the block is left to the heap.
+size_t MappedBytes(size_t headerBytes, size_t dataBytes, bool brief) {
+  if (!kMapLargeBlocks || dataBytes > SIZE_MAX / 4) return 0;
+  if (dataBytes < (brief ? kBriefBlockBytes : kLargeBlockBytes)) return 0;
+  // The data starts on a huge page, so it ends tail bytes into its last one.
+  const size_t tail = dataBytes % kHugePage;
+  size_t dataEnd = RoundUp(dataBytes, PageBytes());
+  // A last huge page mostly used is worth filling: one fault instead of
+  // hundreds, for at most three eighths of a huge page more. A brief block
+  // within one huge page is given it whole, as it is freed again soon after.
+  if (tail != 0 && (tail >= kLargeBlockBytes || (brief && dataBytes < kHugePage)))
+    dataEnd = RoundUp(dataBytes, kHugePage);
+  return RoundUp(headerBytes, PageBytes()) + dataEnd;
+}
+
+}  // namespace
+
+void* MapLargeBlock(size_t headerBytes, size_t dataBytes, bool brief) {
+  const size_t bytes = MappedBytes(headerBytes, dataBytes, brief);
+  if (bytes == 0) return nullptr;
   // Over-map by a huge page, then cut away what lies outside the aligned block.
-  const size_t reserve = headerBytes + dataBytes + kHugePage;
+  const size_t reserve = bytes + kHugePage;
   void* mapped = mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return nullptr;
   const uintptr_t base = reinterpret_cast<uintptr_t>(mapped);
   const uintptr_t data = RoundUp(base + headerBytes, kHugePage);
-  const uintptr_t start = RoundDown(data - headerBytes, PageBytes());
-  const uintptr_t end = RoundUp(data + dataBytes, PageBytes());
+  const uintptr_t start = data - RoundUp(headerBytes, PageBytes());
+  const uintptr_t end = start + bytes;
   if (start > base) munmap(mapped, start - base);
   if (base + reserve > end) munmap(reinterpret_cast<void*>(end), base + reserve - end);
   // Without huge pages the block still works, with ordinary pages.
@@ -55,11 +75,10 @@ void* MapLargeBlock(size_t headerBytes, size_t dataBytes) {
   return reinterpret_cast<void*>(data - headerBytes);
 }
 
-void UnmapLargeBlock(void* header, size_t headerBytes, size_t dataBytes) {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(header);
-  const uintptr_t start = RoundDown(at, PageBytes());
-  const uintptr_t end = RoundUp(at + headerBytes + dataBytes, PageBytes());
-  munmap(reinterpret_cast<void*>(start), end - start);
+void UnmapLargeBlock(void* header, size_t headerBytes, size_t dataBytes, bool brief) {
+  const uintptr_t data = reinterpret_cast<uintptr_t>(header) + headerBytes;
+  const uintptr_t start = data - RoundUp(headerBytes, PageBytes());
+  munmap(reinterpret_cast<void*>(start), MappedBytes(headerBytes, dataBytes, brief));
 }
 
 }  // namespace qx

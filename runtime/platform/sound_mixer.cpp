@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "runtime/platform/process_memory.h"
+
 namespace qx {
 
 // One block of PCM shared by a buffer and its duplicates.
@@ -13,6 +15,7 @@ struct MixerBlock {
   uint8_t* bytes;
   size_t size;
   int references;
+  bool mapped;  // from MapLargeBlock: a long sound's samples in huge pages
 };
 
 struct PlatformSoundBuffer {
@@ -142,6 +145,14 @@ bool ValidFormat(int channels, int bits, int rate) {
   return (channels == 1 || channels == 2) && (bits == 8 || bits == 16) && rate >= 8000 && rate <= 96000;
 }
 
+void FreeBytes(uint8_t* bytes, size_t size, bool mapped) {
+  if (mapped) {
+    UnmapLargeBlock(bytes, 0, size);
+  } else {
+    free(bytes);
+  }
+}
+
 PlatformSoundBuffer* CreateBuffer(int channels, int bits, int rate, size_t bytes) {
   if (!ValidFormat(channels, bits, rate) || MixerDeviceRate() == 0) return nullptr;
   const size_t frameBytes = static_cast<size_t>(channels * bits / 8);
@@ -149,14 +160,17 @@ PlatformSoundBuffer* CreateBuffer(int channels, int bits, int rate, size_t bytes
   if (bytes < frameBytes || bytes % frameBytes != 0) return nullptr;
   MixerBlock* block = static_cast<MixerBlock*>(calloc(1, sizeof(MixerBlock)));
   PlatformSoundBuffer* b = static_cast<PlatformSoundBuffer*>(calloc(1, sizeof(PlatformSoundBuffer)));
-  uint8_t* bytesBlock = static_cast<uint8_t*>(calloc(1, bytes));
+  uint8_t* bytesBlock = static_cast<uint8_t*>(MapLargeBlock(0, bytes));
+  const bool mapped = bytesBlock != nullptr;
+  if (!mapped) bytesBlock = static_cast<uint8_t*>(calloc(1, bytes));
   if (!block || !b || !bytesBlock) {
     free(block);
     free(b);
-    free(bytesBlock);
+    FreeBytes(bytesBlock, bytes, mapped);
     return nullptr;
   }
   block->bytes = bytesBlock;
+  block->mapped = mapped;
   block->size = bytes;
   block->references = 1;
   std::lock_guard<std::mutex> lock(g_mixer.mutex);
@@ -196,7 +210,7 @@ void ReleaseBuffer(PlatformSoundBuffer* b) {
     if (--block->references > 0) block = nullptr;
   }
   if (block) {
-    free(block->bytes);
+    FreeBytes(block->bytes, block->size, block->mapped);
     free(block);
   }
   free(b);

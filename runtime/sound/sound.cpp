@@ -312,10 +312,20 @@ SoundHandle LoadSoundFile(const char* path, int bufferCount, int) {
     LogLoadFailure("右記の音声ファイルのロードに失敗しました_1：%s", path);
     return -1;
   }
+  // A file the layer already holds whole (compressed in an archive) is used
+  // where it lies: the same bytes, without a second copy of a long sound.
+  const uint8_t* held = nullptr;
+  size_t heldBytes = 0;
+  if (FileContentsInMemory(file, &held, &heldBytes) && heldBytes > 0) {
+    SoundHandle handle = CreateSoundFromMemory(held, heldBytes, bufferCount);
+    files.FileClose(file);
+    if (handle == -1) LogLoadFailure("右記の音声ファイルのロードに失敗しました_2：%s", path);
+    return handle;
+  }
   files.FileSeek(file, 0, 2);
   int64_t size = files.FileTell(file);
   files.FileSeek(file, 0, 0);
-  uint8_t* image = size > 0 ? static_cast<uint8_t*>(MemAlloc(static_cast<size_t>(size))) : nullptr;
+  uint8_t* image = size > 0 ? static_cast<uint8_t*>(MemAllocBrief(static_cast<size_t>(size))) : nullptr;
   if (!image) {
     files.FileClose(file);
     LogLoadFailure("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);

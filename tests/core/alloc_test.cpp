@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <inttypes.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "runtime/core/alloc.h"
@@ -44,19 +48,70 @@ TEST(Alloc, BlocksOfEverySizeAreWholeZeroedWhenAskedAndCounted) {
   EXPECT_EQ(qx::AllocatedBytes(), bytesBefore);
 }
 
-TEST(LargeBlockMapping, DataStartsOnAHugePageAndSmallBlocksAreLeftToTheHeap) {
-  EXPECT_EQ(qx::MapLargeBlock(64, qx::kLargeBlockBytes - 1), nullptr);
-  void* header = qx::MapLargeBlock(64, 5u << 20);
+// The end of the mapping that holds addr in /proc/self/maps; 0 when none does.
+uintptr_t MappingEnd(uintptr_t addr) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    uintptr_t from = 0, to = 0;
+    if (sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR, &from, &to) == 2 && addr >= from && addr < to) return to;
+  }
+  return 0;
+}
+
+TEST(LargeBlockMapping, DataStartsOnAHugePageEndsWhereThePolicySaysAndIsUnmappedWhole) {
+  constexpr size_t kMiB = 1u << 20, kHuge = 2u << 20;
+  struct Case {
+    size_t bytes;
+    bool brief;
+    size_t mappedData;  // 0: left to the heap
+  } const cases[] = {
+      {qx::kLargeBlockBytes - 1, false, 0},
+      {qx::kLargeBlockBytes, false, kHuge},  // most of a huge page: filled
+      {800 * 600 * 4, false, kHuge},
+      {3 * kMiB, false, 3 * kMiB},  // a tail of half a huge page keeps small pages
+      {5 * kMiB + 1, false, 5 * kMiB + 4096},
+      {qx::kBriefBlockBytes - 1, true, 0},
+      {qx::kBriefBlockBytes, true, kHuge},
+      {9 * kMiB, true, 9 * kMiB},  // a long brief block is not rounded up
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bytes) + (c.brief ? " brief" : ""));
+    void* header = qx::MapLargeBlock(64, c.bytes, c.brief);
 #if defined(__SANITIZE_ADDRESS__)
-  EXPECT_EQ(header, nullptr);  // every block goes through the checked heap
-#else
-  ASSERT_NE(header, nullptr);
-  auto* data = static_cast<unsigned char*>(header) + 64;
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(data) % (2u << 20), 0u);
-  EXPECT_EQ(data[(5u << 20) - 1], 0);
-  memset(header, 1, 64 + (5u << 20));
-  qx::UnmapLargeBlock(header, 64, 5u << 20);
+    EXPECT_EQ(header, nullptr);  // every block goes through the checked heap
+    continue;
 #endif
+    if (c.mappedData == 0) {
+      EXPECT_EQ(header, nullptr);
+      continue;
+    }
+    ASSERT_NE(header, nullptr);
+    auto* data = static_cast<unsigned char*>(header) + 64;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(data);
+    EXPECT_EQ(at % kHuge, 0u);
+    EXPECT_EQ(MappingEnd(at), at + c.mappedData);
+    EXPECT_EQ(data[c.bytes - 1], 0);
+    memset(header, 1, 64 + c.bytes);
+    qx::UnmapLargeBlock(header, 64, c.bytes, c.brief);
+    EXPECT_EQ(MappingEnd(at - 64), 0u);
+    EXPECT_EQ(MappingEnd(at + c.mappedData - 1), 0u);
+  }
+}
+
+TEST(Alloc, BriefBlocksAreCountedAndFreedLikeOthers) {
+  const int blocksBefore = qx::AllocatedBlocks();
+  const size_t bytesBefore = qx::AllocatedBytes();
+  for (size_t size : {size_t{1}, qx::kBriefBlockBytes, size_t{3} << 20}) {
+    auto* block = static_cast<unsigned char*>(qx::MemAllocBrief(size));
+    ASSERT_NE(block, nullptr) << size;
+    memset(block, 0x5A, size);
+    EXPECT_EQ(qx::AllocatedBlocks(), blocksBefore + 1);
+    EXPECT_EQ(qx::AllocatedBytes(), bytesBefore + size);
+    qx::MemFree(block);
+  }
+  EXPECT_EQ(qx::AllocatedBlocks(), blocksBefore);
+  EXPECT_EQ(qx::AllocatedBytes(), bytesBefore);
 }
 
 }  // namespace
