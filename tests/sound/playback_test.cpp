@@ -8,6 +8,7 @@
 #include "runtime/platform/headless/headless.h"
 #include "runtime/sound/sound_internal.h"
 #include "sound/sound_runtime_fixture.h"
+#include "tests/file/file_test_support.h"
 
 namespace {
 
@@ -176,6 +177,34 @@ TEST_F(Playback, ALoopPositionAtOrPastTheEndIsRefusedAndTheSoundStaysStatic) {
   ASSERT_NE(r, nullptr);  // the same handle
   EXPECT_EQ(r->isStream, 1);
   EXPECT_EQ(r->stream.sources[0].loopStart, 44055);
+}
+
+// A sound compressed in an archive is decoded from the file layer's own copy:
+// it must sound as the loose file does, and a damaged one must fail the same way.
+TEST_F(Playback, ASoundCompressedInAnArchiveLoadsAndFailsAsALooseOne) {
+  using qxtest::DirEntry;
+  using qxtest::FileEntry;
+  std::vector<uint8_t> pcm = Dc16(441, 1500);
+  std::vector<uint8_t> second = Dc16(441, -2500);
+  pcm.insert(pcm.end(), second.begin(), second.end());
+  SetArchiveExtension("ptk");
+  SetArchiveKeyString("QxSndTst");
+  Write("snd.ptk", qxtest::BuildArchive({FileEntry("pair.wav", PcmWave(2, 44100, 16, pcm)),
+                                         FileEntry("text.wav", std::vector<uint8_t>(4000, 'x'))},
+                                        "QxSndTst"));
+  EXPECT_EQ(LoadSoundFile("snd/text.wav", 3, -1), -1);
+  EXPECT_NE(Log().find("右記の音声ファイルのロードに失敗しました_2：snd/text.wav"), std::string::npos);
+  SoundHandle h = LoadSoundFile("snd/pair.wav", 3, -1);
+  ASSERT_NE(h, -1);
+  EXPECT_EQ(qx::OpenFileCount(), 0);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+  Milliseconds(100);
+  Capture c = Listen();
+  const size_t t0 = c.Onset();
+  ASSERT_NE(t0, std::string::npos);
+  EXPECT_EQ(c.left(t0 + 5), 1500);
+  EXPECT_EQ(c.left(t0 + 446), -2500);
+  EXPECT_EQ(c.left(t0 + 1000), 0);
 }
 
 TEST_F(Playback, WaveFilesLoadOrFailAsTheirChunksSay) {
