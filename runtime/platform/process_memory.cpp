@@ -1,9 +1,15 @@
 #include "runtime/platform/process_memory.h"
 
+#include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>  // defines __GLIBC__
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -26,6 +32,88 @@ uintptr_t PageBytes() {
 }
 
 uintptr_t RoundUp(uintptr_t value, uintptr_t to) { return (value + to - 1) / to * to; }
+
+#if defined(MADV_POPULATE_WRITE)
+// Faults in the pages of new large blocks on a thread of its own, from the
+// start, while the caller fills the block from its start too. The kernel's
+// clearing of fresh pages, the largest part of loading a picture, then runs
+// beside the decoding instead of inside it, and the caller finds the pages
+// there. The contents are not touched: the pages stay zero-filled.
+class Prefaulter {
+ public:
+  void Add(uintptr_t begin, uintptr_t end) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failed_ || count_ == kQueue) return;  // only speed is lost
+    if (!started_) {
+      std::thread([this] { Run(); }).detach();
+      started_ = true;
+    }
+    queue_[count_++] = {begin, end};
+    wake_.notify_one();
+  }
+
+  // The block is about to be unmapped: it must not be worked on any more.
+  void Forget(uintptr_t begin, uintptr_t end) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (int i = 0; i < count_;) {
+      if (queue_[i].begin < end && begin < queue_[i].end) {
+        queue_[i] = queue_[--count_];
+      } else {
+        ++i;
+      }
+    }
+    if (busy_.begin < end && begin < busy_.end) {
+      cancel_ = true;
+      done_.wait(lock, [&] { return busy_.begin == busy_.end; });
+    }
+  }
+
+ private:
+  struct Range {
+    uintptr_t begin, end;
+  };
+  static constexpr int kQueue = 64;
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return count_ > 0; });
+      busy_ = queue_[0];
+      queue_[0] = queue_[--count_];
+      cancel_ = false;
+      const Range work = busy_;
+      lock.unlock();
+      bool ok = true;
+      for (uintptr_t at = work.begin; at < work.end && ok && !cancel_; at += kHugePage) {
+        const uintptr_t step = work.end - at < kHugePage ? work.end - at : kHugePage;
+        ok = madvise(reinterpret_cast<void*>(at), step, MADV_POPULATE_WRITE) == 0 || errno != EINVAL;
+      }
+      lock.lock();
+      if (!ok) failed_ = true;  // a kernel without it
+      busy_ = {0, 0};
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  Range queue_[kQueue] = {};
+  int count_ = 0;
+  Range busy_ = {0, 0};
+  std::atomic<bool> cancel_{false};
+  bool failed_ = false;
+  bool started_ = false;
+};
+
+// Never destroyed: its thread may still wait on it while the process ends.
+Prefaulter& ThePrefaulter() {
+  static Prefaulter* prefaulter = new Prefaulter;
+  return *prefaulter;
+}
+#endif
+
+// Blocks worth faulting in ahead: more than one huge page.
+constexpr size_t kPrefaultBytes = 2 * kHugePage;
 
 }  // namespace
 
@@ -72,13 +160,20 @@ void* MapLargeBlock(size_t headerBytes, size_t dataBytes, bool brief) {
   if (base + reserve > end) munmap(reinterpret_cast<void*>(end), base + reserve - end);
   // Without huge pages the block still works, with ordinary pages.
   madvise(reinterpret_cast<void*>(data), end - data, MADV_HUGEPAGE);
+#if defined(MADV_POPULATE_WRITE)
+  if (end - data >= kPrefaultBytes) ThePrefaulter().Add(data, end);
+#endif
   return reinterpret_cast<void*>(data - headerBytes);
 }
 
 void UnmapLargeBlock(void* header, size_t headerBytes, size_t dataBytes, bool brief) {
   const uintptr_t data = reinterpret_cast<uintptr_t>(header) + headerBytes;
   const uintptr_t start = data - RoundUp(headerBytes, PageBytes());
-  munmap(reinterpret_cast<void*>(start), MappedBytes(headerBytes, dataBytes, brief));
+  const size_t bytes = MappedBytes(headerBytes, dataBytes, brief);
+#if defined(MADV_POPULATE_WRITE)
+  if (bytes - (data - start) >= kPrefaultBytes) ThePrefaulter().Forget(data, start + bytes);
+#endif
+  munmap(reinterpret_cast<void*>(start), bytes);
 }
 
 }  // namespace qx

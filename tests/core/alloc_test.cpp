@@ -99,6 +99,26 @@ TEST(LargeBlockMapping, DataStartsOnAHugePageEndsWhereThePolicySaysAndIsUnmapped
   }
 }
 
+// Big blocks have their pages faulted in ahead on another thread: a block freed
+// at once, or filled while that goes on, must come out whole and zero-filled.
+TEST(Alloc, BigBlocksFreedOrFilledWhileFaultedInAheadStayWhole) {
+  for (int round = 0; round < 40; ++round) {
+    const size_t size = (size_t{6} << 20) + static_cast<size_t>(round) * 4096;
+    auto* a = static_cast<unsigned char*>(qx::MemAllocZero(size));
+    auto* b = static_cast<unsigned char*>(qx::MemAllocZero(size));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    if (round % 2) qx::MemFree(a);  // freed before its pages can all be there
+    size_t nonZero = 0;
+    for (size_t i = 0; i < size; i += 512) nonZero += b[i] != 0;
+    EXPECT_EQ(nonZero, 0u) << round;
+    memset(b, round, size);
+    EXPECT_EQ(b[size - 1], static_cast<unsigned char>(round));
+    qx::MemFree(b);
+    if (!(round % 2)) qx::MemFree(a);
+  }
+}
+
 TEST(Alloc, BriefBlocksAreCountedAndFreedLikeOthers) {
   const int blocksBefore = qx::AllocatedBlocks();
   const size_t bytesBefore = qx::AllocatedBytes();
