@@ -252,7 +252,11 @@ int DecodePngInMemory(const uint8_t* data, size_t size, GraphImage* out) {
   }
   // A window smaller than 32 KiB is left to zlib, which holds distances to it.
   const bool fullWindow = idatBytes >= 2 && (compressed[0] >> 4) == 7;
-  uint8_t* pixels = fullWindow ? static_cast<uint8_t*>(MemAlloc(inflated)) : nullptr;
+  // Only four channels can become a graph's store as they are; other kinds
+  // are converted into one and freed.
+  uint8_t* pixels = !fullWindow        ? nullptr
+                    : channels == 4 ? static_cast<uint8_t*>(MemAlloc(inflated))
+                                    : static_cast<uint8_t*>(MemAllocBrief(inflated));
   bool ok = false;
   if (pixels) {
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();

@@ -136,9 +136,10 @@ size_t MappedBytes(size_t headerBytes, size_t dataBytes, bool brief) {
   const size_t tail = dataBytes % kHugePage;
   size_t dataEnd = RoundUp(dataBytes, PageBytes());
   // A last huge page mostly used is worth filling: one fault instead of
-  // hundreds, for at most three eighths of a huge page more. A brief block
-  // within one huge page is given it whole, as it is freed again soon after.
-  if (tail != 0 && (tail >= kLargeBlockBytes || (brief && dataBytes < kHugePage)))
+  // hundreds, for at most three eighths of a huge page more. A brief block,
+  // freed again soon after, is given it when half used, or whole when it fits
+  // in one.
+  if (tail != 0 && (tail >= kLargeBlockBytes || (brief && (tail >= kHugePage / 2 || dataBytes < kHugePage))))
     dataEnd = RoundUp(dataBytes, kHugePage);
   return RoundUp(headerBytes, PageBytes()) + dataEnd;
 }

@@ -73,7 +73,8 @@ TEST(LargeBlockMapping, DataStartsOnAHugePageEndsWhereThePolicySaysAndIsUnmapped
       {5 * kMiB + 1, false, 5 * kMiB + 4096},
       {qx::kBriefBlockBytes - 1, true, 0},
       {qx::kBriefBlockBytes, true, kHuge},
-      {9 * kMiB, true, 9 * kMiB},  // a long brief block is not rounded up
+      {3 * kMiB, true, 4 * kMiB},   // a brief block's last huge page half used: filled
+      {9 * kMiB - 4096, true, 9 * kMiB - 4096},  // less than half: small pages
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.bytes) + (c.brief ? " brief" : ""));
