@@ -14,6 +14,7 @@
 #include <png.h>
 #include <string.h>
 
+#include <thread>
 #include <utility>
 
 #include "runtime/core/alloc.h"
@@ -144,29 +145,29 @@ void StoreRow(const uint8_t* cur, uint8_t* out, size_t rowBytes) {
   }
 }
 
-// Unfilters the inflated rows (a filter byte and rowBytes bytes each) in
-// place: row y lands at y * rowBytes, never ahead of the bytes still to be
-// read. Colour rows are stored blue, green, red as libpng's BGR order gives
-// them; `rows` holds three rows in file order for the filters. False for an
-// unknown filter.
+// Unfilters the inflated rows first..last-1 (a filter byte and rowBytes bytes
+// each) in place: row y lands at y * rowBytes, never ahead of the bytes still
+// to be read. Colour rows are stored blue, green, red as libpng's BGR order
+// gives them; `rows` holds three rows in file order for the filters. Row
+// `first` is taken to have zeros above it, so it must be row 0 or not look
+// up. With `held`, row first's pixels go there instead: their place still
+// holds the end of the row above, which another thread may be reading.
 template <int kBpp>
-bool UnfilterImage(uint8_t* data, size_t rowBytes, uint32_t height, uint8_t* rows) {
-  for (uint32_t y = 0; y < height; ++y)
-    if (data[static_cast<size_t>(y) * (rowBytes + 1)] > 4) return false;
+void UnfilterRange(uint8_t* data, size_t rowBytes, uint32_t first, uint32_t last, uint8_t* rows, uint8_t* held) {
   uint8_t* prev = rows;
   uint8_t* cur0 = rows + rowBytes;
   uint8_t* cur1 = rows + 2 * rowBytes;
   memset(prev, 0, rowBytes);
   const uint32_t step = kBpp >= 3 ? 2 : 1;
-  for (uint32_t y = 0; y < height; y += step) {
+  for (uint32_t y = first; y < last; y += step) {
     const uint8_t* in0 = data + static_cast<size_t>(y) * (rowBytes + 1) + 1;
-    const bool pair = step == 2 && y + 1 < height;
+    const bool pair = step == 2 && y + 1 < last;
     if constexpr (kBpp >= 3) {
       UnfilterRows<kBpp>(in0, pair ? in0 + rowBytes + 1 : nullptr, prev, cur0, cur1, rowBytes);
     } else {
       UnfilterRow<kBpp>(in0[-1], in0, prev, cur0, rowBytes);
     }
-    StoreRow<kBpp>(cur0, data + static_cast<size_t>(y) * rowBytes, rowBytes);
+    StoreRow<kBpp>(cur0, held && y == first ? held : data + static_cast<size_t>(y) * rowBytes, rowBytes);
     if (pair) {
       StoreRow<kBpp>(cur1, data + static_cast<size_t>(y + 1) * rowBytes, rowBytes);
       std::swap(prev, cur1);
@@ -174,6 +175,46 @@ bool UnfilterImage(uint8_t* data, size_t rowBytes, uint32_t height, uint8_t* row
       std::swap(prev, cur0);
     }
   }
+}
+
+// Pictures at least this big are unfiltered in two halves side by side.
+constexpr size_t kSplitBytes = 2u << 20;
+
+// A row near the middle whose filter does not look at the row above (none or
+// left), from where the rest can be unfiltered on its own; 0 when none is.
+uint32_t SplitRow(const uint8_t* data, size_t rowBytes, uint32_t height) {
+  for (uint32_t d = 0; d <= height / 4; ++d) {
+    for (uint32_t y : {height / 2 - d, height / 2 + d}) {
+      if (y > 0 && y < height && data[static_cast<size_t>(y) * (rowBytes + 1)] <= 1) return y;
+    }
+  }
+  return 0;
+}
+
+// Unfilters the whole picture; false for an unknown filter. Big colour
+// pictures with a row that starts afresh are done in two halves at once.
+template <int kBpp>
+bool UnfilterImage(uint8_t* data, size_t rowBytes, uint32_t height, uint8_t* rows) {
+  for (uint32_t y = 0; y < height; ++y)
+    if (data[static_cast<size_t>(y) * (rowBytes + 1)] > 4) return false;
+  const uint32_t split = kBpp >= 3 && rowBytes * height >= kSplitBytes ? SplitRow(data, rowBytes, height) : 0;
+  uint8_t* second = split ? static_cast<uint8_t*>(MemAlloc(4 * rowBytes)) : nullptr;
+  if (second) {
+    uint8_t* held = second + 3 * rowBytes;
+    bool started = false;
+    try {
+      std::thread lower([=] { UnfilterRange<kBpp>(data, rowBytes, split, height, second, held); });
+      started = true;
+      UnfilterRange<kBpp>(data, rowBytes, 0, split, rows, nullptr);
+      lower.join();
+    } catch (...) {
+      // No thread to be had: the whole picture on this one.
+    }
+    if (started) memcpy(data + static_cast<size_t>(split) * rowBytes, held, rowBytes);
+    MemFree(second);
+    if (started) return true;
+  }
+  UnfilterRange<kBpp>(data, rowBytes, 0, height, rows, nullptr);
   return true;
 }
 

@@ -89,6 +89,7 @@ struct PngLayout {
   int colourType = 6;
   int depth = 8;
   int filterBase = 0;  // row y uses filter (filterBase + y) % 5
+  std::vector<int> filters;  // when given, row y uses filters[y % size] instead
   size_t idatSplit = 0;  // image data chunk size, 0 for one chunk
   int windowBits = 15;
   uint32_t seed = 1;
@@ -113,7 +114,7 @@ Bytes FilteredRows(const PngLayout& s) {
   for (uint32_t y = 0; y < s.height; ++y) {
     const Bytes& cur = rows[y];
     const Bytes& prev = y ? rows[y - 1] : zeros;
-    const int filter = (s.filterBase + static_cast<int>(y)) % 5;
+    const int filter = s.filters.empty() ? (s.filterBase + static_cast<int>(y)) % 5 : s.filters[y % s.filters.size()];
     out.push_back(static_cast<uint8_t>(filter));
     for (size_t i = 0; i < rowBytes; ++i) {
       const int a = i >= bpp ? cur[i - bpp] : 0, b = prev[i], c = i >= bpp ? prev[i - bpp] : 0;
@@ -186,6 +187,27 @@ TEST(PngPaths, PlainKindsTakeTheFastPathWithLibpngPixels) {
   split.height = 40;
   split.idatSplit = 97;
   cases.push_back({"image data over many chunks", split});
+  // Big pictures are unfiltered in two halves at once, from a row near the
+  // middle that does not look up; without such a row, in one go.
+  PngLayout halves;
+  halves.width = 1024;
+  halves.height = 520;
+  halves.filterBase = 2;
+  cases.push_back({"two halves", halves});
+  PngLayout rgbHalves = halves;
+  rgbHalves.colourType = 2;
+  rgbHalves.height = 701;
+  rgbHalves.filterBase = 0;
+  cases.push_back({"two halves", rgbHalves});
+  PngLayout noFreshRow = halves;
+  noFreshRow.filters = {4, 2, 3};
+  cases.push_back({"no row to start afresh from", noFreshRow});
+  PngLayout freshAtTheEnd = halves;
+  freshAtTheEnd.height = 20;
+  freshAtTheEnd.width = 30000;
+  freshAtTheEnd.filters = std::vector<int>(20, 4);
+  freshAtTheEnd.filters[3] = 1;  // the search looks at rows 5 to 15
+  cases.push_back({"the only fresh row far from the middle", freshAtTheEnd});
   PngLayout ancillary;
   ancillary.before = Chunk("gAMA", {0, 0, 0xB1, 0x8F});
   ancillary.after = Chunk("tEXt", {'a', 0, 'b'});
