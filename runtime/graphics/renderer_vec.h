@@ -314,15 +314,20 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   bool window = kWindowRows > 0 && srcW >= N && adx <= (int64_t{1} << 18) &&
                 (N - 1) * ady <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
   if (!window) {
-    // Each group's source fetched one group ahead, so that the fetch overlaps the blending before it.
-    V next{};
+    // Each group's source fetched two groups ahead, so that the fetches overlap the blending before them.
+    V next{}, after{};
+    V aX = X + stepX, aY = Y + stepY;
     if (groups) next = Gather(src, index(X, Y));
+    if (groups > 1) after = Gather(src, index(aX, aY));
     for (int g = 0; g < groups; ++g) {
       V R = next;
       V gX = X, gY = Y;
-      X += stepX;
-      Y += stepY;
-      if (g + 1 < groups) next = Gather(src, index(X, Y));
+      next = after;
+      X = aX;
+      Y = aY;
+      aX += stepX;
+      aY += stepY;
+      if (g + 2 < groups) after = Gather(src, index(aX, aY));
       BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, gX, gY, mk, mpitch, k);
     }
   }
