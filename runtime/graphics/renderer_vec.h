@@ -277,6 +277,27 @@ QX_INLINE V Pick(V row, V idx) {
 // up. Four lanes pick no faster than they fetch, so SSE2 has none.
 constexpr int kWindowRows = N >= 16 ? 4 : (N >= 8 ? 2 : 0);
 
+// Whether the groups of a walk stepping `along` columns and `across` rows
+// per pixel (18 fraction bits) lie within N columns and kWindowRows rows.
+QX_INLINE bool WindowFits(int64_t along, int64_t across) {
+  return kWindowRows > 0 && (along < 0 ? -along : along) <= (int64_t{1} << 18) &&
+         (N - 1) * (across < 0 ? -across : across) <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
+}
+
+// N pixels at (X, Y), all inside the picture, within the N columns from cLo
+// and the rows rLo to rHi: those rows are loaded whole and the pixels picked.
+QX_INLINE V FetchWindow(const uint32_t* src, int stride, int srcW, V X, V Y, int64_t cLo, int64_t rLo,
+                        int64_t rHi) {
+  // Kept inside the row: the window never reaches past the picture.
+  int64_t base = cLo + N <= srcW ? cLo : srcW - N;
+  V idx = (X >> 18) - static_cast<uint32_t>(base);
+  V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
+  const uint32_t* top = src + rLo * stride + base;
+  V R = Pick(Load(top), idx);
+  for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
+  return R;
+}
+
 // One whole group of a mapped span: R sampled at positions (X, Y).
 template <int Kind, bool Key, int Var, bool UM, bool BR>
 QX_INLINE void BlendGroup(uint32_t* d, V R, V X, V Y, const uint8_t* mk, int mpitch, const K& k) {
@@ -310,9 +331,7 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   // Groups within N columns of a few rows (scales from about 1 up at small
   // angles, and every unturned drawing) load those rows whole and pick their
   // pixels, which costs far less than fetching each one.
-  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  bool window = kWindowRows > 0 && srcW >= N && adx <= (int64_t{1} << 18) &&
-                (N - 1) * ady <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
+  bool window = srcW >= N && WindowFits(dx, dy);
   if (!window) {
     // Each group's source fetched two groups ahead, so that the fetches overlap the blending before them.
     V next{}, after{};
@@ -335,15 +354,7 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
     // The steps bound the group to fewer than N columns and kWindowRows rows.
     int64_t c0 = gx >> 18, c1 = (gx + (N - 1) * dx) >> 18;
     int64_t r0 = gy >> 18, r1 = (gy + (N - 1) * dy) >> 18;
-    int64_t cLo = c0 < c1 ? c0 : c1;
-    int64_t rLo = r0 < r1 ? r0 : r1, rHi = r0 < r1 ? r1 : r0;
-    // Kept inside the row: the window never reaches past the picture.
-    int64_t base = cLo + N <= srcW ? cLo : srcW - N;
-    V idx = (X >> 18) - static_cast<uint32_t>(base);
-    V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
-    const uint32_t* top = src + rLo * stride + base;
-    V R = Pick(Load(top), idx);
-    for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
+    V R = FetchWindow(src, stride, srcW, X, Y, c0 < c1 ? c0 : c1, r0 < r1 ? r0 : r1, r0 < r1 ? r1 : r0);
     BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, X, Y, mk, mpitch, k);
     X += stepX;
     Y += stepY;
@@ -423,16 +434,8 @@ void BlockMapped(const MappedBlock& b, int srcW, const K& k) {
   // A column's pixels at (X, Y), all inside the source, lie between the
   // positions (xa, ya) and (xb, yb): within N columns and a few rows.
   auto fetch = [&](V X, V Y, int64_t xa, int64_t xb, int64_t ya, int64_t yb) {
-    int64_t cLo = (xa < xb ? xa : xb) >> 18;
-    int64_t rLo = (ya < yb ? ya : yb) >> 18, rHi = (ya < yb ? yb : ya) >> 18;
-    int64_t base = cLo + N <= srcW ? cLo : srcW - N;
-    V idx = (X >> 18) - static_cast<uint32_t>(base);
-    V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
-    const uint32_t* top = src + rLo * stride + base;
-    V R = Pick(Load(top), idx);
-    for (int r = 1; r <= rHi - rLo; ++r)
-      R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
-    return R;
+    return FetchWindow(src, stride, srcW, X, Y, (xa < xb ? xa : xb) >> 18, (ya < yb ? ya : yb) >> 18,
+                       (ya < yb ? yb : ya) >> 18);
   };
   // Columns inside every row's span need no lane checks.
   int32_t maxLo = b.lo[0], minHi = b.hi[0];
@@ -601,11 +604,7 @@ bool MappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch,
 bool MappedBlockRows(const DrawPlan& plan, const MappedBlock& b) {
   if (plan.srcW >= 8192 || plan.srcH >= 8192 || plan.srcW < N || (b.spitch & 3) != 0) return false;
   if (static_cast<int64_t>(plan.srcH) * (b.spitch / 4) >= (int64_t{1} << 31)) return false;
-  auto fits = [](int64_t step, int64_t across) {
-    return kWindowRows > 0 && (step < 0 ? -step : step) <= (int64_t{1} << 18) &&
-           (N - 1) * (across < 0 ? -across : across) <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
-  };
-  if (fits(b.dx, b.dy) || !fits(b.rowDx, b.rowDy)) return false;
+  if (WindowFits(b.dx, b.dy) || !WindowFits(b.rowDx, b.rowDy)) return false;
   Fns f = Pick(plan);
   if (!f.block) return false;
   K k;
