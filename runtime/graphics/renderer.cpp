@@ -344,32 +344,66 @@ struct MappedJob {
   const MapSetup* map;
 };
 
-void DrawMappedRows(const void* data, int begin, int end) {
-  const MappedJob& job = *static_cast<const MappedJob*>(data);
-  MEMIMG* dest = job.dest;
+// Row j's span [lo, hi) in columns from the box's left.
+void MappedSpan(const MappedJob& job, int j, int64_t* lo, int64_t* hi) {
+  const Rect& box = *job.box;
+  const MapSetup& map = *job.map;
+  *lo = 0;
+  *hi = box.right - box.left;
+  if (map.spanLimit) map.spanLimit(map.spanData, box.top + j, box.left, lo, hi);
+  NarrowSpan(map.sx0 + j * map.rowDx, map.dx, static_cast<int64_t>(job.src->width) << 18, lo, hi);
+  NarrowSpan(map.sy0 + j * map.rowDy, map.dy, static_cast<int64_t>(job.src->height) << 18, lo, hi);
+}
+
+void DrawMappedSpan(const MappedJob& job, int j, int64_t lo, int64_t hi) {
   const MEMIMG* src = job.src;
   const DrawPlan& plan = *job.plan;
   const Rect& box = *job.box;
   const MapSetup& map = *job.map;
-  int64_t limX = static_cast<int64_t>(src->width) << 18;
-  int64_t limY = static_cast<int64_t>(src->height) << 18;
   int mpitch = job.mask ? job.mask->pitch : 0;
   const uint8_t* mk = job.mask ? job.mask->pixels : nullptr;
-  for (int j = begin; j < end; ++j) {
-    int y = box.top + j;
-    int64_t sx = map.sx0 + j * map.rowDx;
-    int64_t sy = map.sy0 + j * map.rowDy;
-    int64_t lo = 0, hi = box.right - box.left;
-    if (map.spanLimit) map.spanLimit(map.spanData, y, box.left, &lo, &hi);
-    NarrowSpan(sx, map.dx, limX, &lo, &hi);
-    NarrowSpan(sy, map.dy, limY, &lo, &hi);
-    if (lo >= hi) continue;
-    int n = static_cast<int>(hi - lo);
-    uint8_t* d = dest->pixels + static_cast<ptrdiff_t>(y) * dest->pitch +
-                 static_cast<ptrdiff_t>(box.left + lo) * plan.dstBpp;
-    int64_t sxs = sx + lo * map.dx, sys = sy + lo * map.dy;
-    if (SimdMappedRow(plan, d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n)) continue;
-    plan.mapRow(d, src->pixels, src->pitch, mk, mpitch, sxs, sys, map.dx, map.dy, n, plan.ctx);
+  int n = static_cast<int>(hi - lo);
+  uint8_t* d = job.dest->pixels + static_cast<ptrdiff_t>(box.top + j) * job.dest->pitch +
+               static_cast<ptrdiff_t>(box.left + lo) * plan.dstBpp;
+  int64_t sx = map.sx0 + j * map.rowDx + lo * map.dx, sy = map.sy0 + j * map.rowDy + lo * map.dy;
+  if (SimdMappedRow(plan, d, src->pixels, src->pitch, mk, mpitch, sx, sy, map.dx, map.dy, n)) return;
+  plan.mapRow(d, src->pixels, src->pitch, mk, mpitch, sx, sy, map.dx, map.dy, n, plan.ctx);
+}
+
+void DrawMappedRows(const void* data, int begin, int end) {
+  const MappedJob& job = *static_cast<const MappedJob*>(data);
+  const MapSetup& map = *job.map;
+  const Rect& box = *job.box;
+  // Rows go in blocks of 16, which the vector level may draw together.
+  for (int j0 = begin; j0 < end; j0 += 16) {
+    MappedBlock b;
+    b.rows = end - j0 < 16 ? end - j0 : 16;
+    bool any = false;
+    for (int k = 0; k < 16; ++k) {
+      int64_t lo = 0, hi = 0;
+      if (k < b.rows) MappedSpan(job, j0 + k, &lo, &hi);
+      if (lo >= hi) lo = hi = 0;
+      b.lo[k] = static_cast<int32_t>(lo);
+      b.hi[k] = static_cast<int32_t>(hi);
+      any = any || lo < hi;
+    }
+    if (!any) continue;
+    if (!job.mask) {
+      b.d = job.dest->pixels + static_cast<ptrdiff_t>(box.top + j0) * job.dest->pitch +
+            static_cast<ptrdiff_t>(box.left) * job.plan->dstBpp;
+      b.dpitch = job.dest->pitch;
+      b.src = job.src->pixels;
+      b.spitch = job.src->pitch;
+      b.sx = map.sx0 + j0 * map.rowDx;
+      b.sy = map.sy0 + j0 * map.rowDy;
+      b.dx = map.dx;
+      b.dy = map.dy;
+      b.rowDx = map.rowDx;
+      b.rowDy = map.rowDy;
+      if (SimdMappedBlock(*job.plan, b)) continue;
+    }
+    for (int k = 0; k < b.rows; ++k)
+      if (b.lo[k] < b.hi[k]) DrawMappedSpan(job, j0 + k, b.lo[k], b.hi[k]);
   }
 }
 

@@ -63,6 +63,19 @@ void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angl
                        const MEMIMG* mask);
 void FillRow(const FillPlan& plan, uint8_t* row, int w);
 
+// Up to 16 rows of a mapped drawing taken at once: row k < rows covers the
+// columns [lo[k], hi[k]) counted from the box's left; the other rows are empty.
+struct MappedBlock {
+  uint8_t* d;  // the box's left on the block's first row
+  int dpitch;
+  const uint8_t* src;
+  int spitch;
+  int64_t sx, sy;  // source position of the block's first row at the box's left
+  int64_t dx, dy, rowDx, rowDy;
+  int rows;
+  int32_t lo[16], hi[16];
+};
+
 // The vector paths of one level (renderer_vec.h); each returns false (0
 // pixels) when it has no path for the plan.
 struct VecOps {
@@ -71,6 +84,7 @@ struct VecOps {
   bool (*mappedRow)(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk, int mpitch,
                     int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
   int (*fillRow)(const FillPlan& plan, uint8_t* row, int w);
+  bool (*mappedBlock)(const DrawPlan& plan, const MappedBlock& block);
 };
 extern const VecOps kVecSse2, kVecAvx2, kVecAvx512;
 
@@ -79,6 +93,7 @@ bool SimdDrawAt(const DrawPlan& plan, uint8_t* d, int dpitch, const uint8_t* s, 
                 int mpitch, int w, int h);
 bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch, const uint8_t* mk,
                    int mpitch, int64_t sx, int64_t sy, int64_t dx, int64_t dy, int n);
+bool SimdMappedBlock(const DrawPlan& plan, const MappedBlock& block);
 // Returns the number of pixels it filled: the whole row or none.
 int SimdFillRow(const FillPlan& plan, uint8_t* row, int w);
 

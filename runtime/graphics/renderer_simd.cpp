@@ -67,6 +67,11 @@ bool SimdMappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spi
   return ops && ops->mappedRow(plan, d, src, spitch, mk, mpitch, sx, sy, dx, dy, n);
 }
 
+bool SimdMappedBlock(const DrawPlan& plan, const MappedBlock& block) {
+  const VecOps* ops = Ops();
+  return ops && ops->mappedBlock(plan, block);
+}
+
 int SimdFillRow(const FillPlan& plan, uint8_t* row, int w) {
   const VecOps* ops = Ops();
   return ops ? ops->fillRow(plan, row, w) : 0;

@@ -277,6 +277,27 @@ QX_INLINE V Pick(V row, V idx) {
 // up. Four lanes pick no faster than they fetch, so SSE2 has none.
 constexpr int kWindowRows = N >= 16 ? 4 : (N >= 8 ? 2 : 0);
 
+// Whether the groups of a walk stepping `along` columns and `across` rows
+// per pixel (18 fraction bits) lie within N columns and kWindowRows rows.
+QX_INLINE bool WindowFits(int64_t along, int64_t across) {
+  return kWindowRows > 0 && (along < 0 ? -along : along) <= (int64_t{1} << 18) &&
+         (N - 1) * (across < 0 ? -across : across) <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
+}
+
+// N pixels at (X, Y), all inside the picture, within the N columns from cLo
+// and the rows rLo to rHi: those rows are loaded whole and the pixels picked.
+QX_INLINE V FetchWindow(const uint32_t* src, int stride, int srcW, V X, V Y, int64_t cLo, int64_t rLo,
+                        int64_t rHi) {
+  // Kept inside the row: the window never reaches past the picture.
+  int64_t base = cLo + N <= srcW ? cLo : srcW - N;
+  V idx = (X >> 18) - static_cast<uint32_t>(base);
+  V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
+  const uint32_t* top = src + rLo * stride + base;
+  V R = Pick(Load(top), idx);
+  for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
+  return R;
+}
+
 // One whole group of a mapped span: R sampled at positions (X, Y).
 template <int Kind, bool Key, int Var, bool UM, bool BR>
 QX_INLINE void BlendGroup(uint32_t* d, V R, V X, V Y, const uint8_t* mk, int mpitch, const K& k) {
@@ -310,19 +331,22 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   // Groups within N columns of a few rows (scales from about 1 up at small
   // angles, and every unturned drawing) load those rows whole and pick their
   // pixels, which costs far less than fetching each one.
-  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  bool window = kWindowRows > 0 && srcW >= N && adx <= (int64_t{1} << 18) &&
-                (N - 1) * ady <= (static_cast<int64_t>(kWindowRows) - 1) << 18;
+  bool window = srcW >= N && WindowFits(dx, dy);
   if (!window) {
-    // Each group's source fetched one group ahead, so that the fetch overlaps the blending before it.
-    V next{};
+    // Each group's source fetched two groups ahead, so that the fetches overlap the blending before them.
+    V next{}, after{};
+    V aX = X + stepX, aY = Y + stepY;
     if (groups) next = Gather(src, index(X, Y));
+    if (groups > 1) after = Gather(src, index(aX, aY));
     for (int g = 0; g < groups; ++g) {
       V R = next;
       V gX = X, gY = Y;
-      X += stepX;
-      Y += stepY;
-      if (g + 1 < groups) next = Gather(src, index(X, Y));
+      next = after;
+      X = aX;
+      Y = aY;
+      aX += stepX;
+      aY += stepY;
+      if (g + 2 < groups) after = Gather(src, index(aX, aY));
       BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, gX, gY, mk, mpitch, k);
     }
   }
@@ -330,15 +354,7 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
     // The steps bound the group to fewer than N columns and kWindowRows rows.
     int64_t c0 = gx >> 18, c1 = (gx + (N - 1) * dx) >> 18;
     int64_t r0 = gy >> 18, r1 = (gy + (N - 1) * dy) >> 18;
-    int64_t cLo = c0 < c1 ? c0 : c1;
-    int64_t rLo = r0 < r1 ? r0 : r1, rHi = r0 < r1 ? r1 : r0;
-    // Kept inside the row: the window never reaches past the picture.
-    int64_t base = cLo + N <= srcW ? cLo : srcW - N;
-    V idx = (X >> 18) - static_cast<uint32_t>(base);
-    V rows = (Y >> 18) - static_cast<uint32_t>(rLo);
-    const uint32_t* top = src + rLo * stride + base;
-    V R = Pick(Load(top), idx);
-    for (int r = 1; r <= rHi - rLo; ++r) R = Sel(rows == static_cast<uint32_t>(r), Pick(Load(top + r * stride), idx), R);
+    V R = FetchWindow(src, stride, srcW, X, Y, c0 < c1 ? c0 : c1, r0 < r1 ? r0 : r1, r0 < r1 ? r1 : r0);
     BlendGroup<Kind, Key, Var, UM, BR>(d + N * g, R, X, Y, mk, mpitch, k);
     X += stepX;
     Y += stepY;
@@ -362,17 +378,146 @@ void SpanMapped(uint32_t* d, const uint32_t* src, int stride, int srcW, const ui
   }
 }
 
+#if QX_VEC_BYTES == 64
+// 16 groups of 16 pixels turned about the diagonal: lane i of group k
+// becomes lane k of group i. (Masked forms: the plain ones leave a source
+// register undefined, which g++ warns about.)
+QX_INLINE void Transpose(V* v) {
+  __m512i r[16], t[16];
+  for (int i = 0; i < 16; ++i) r[i] = reinterpret_cast<__m512i>(v[i]);
+  for (int i = 0; i < 16; i += 2) {
+    t[i] = _mm512_maskz_unpacklo_epi32(0xFFFF, r[i], r[i + 1]);
+    t[i + 1] = _mm512_maskz_unpackhi_epi32(0xFFFF, r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 16; i += 4) {
+    r[i] = _mm512_maskz_unpacklo_epi64(0xFF, t[i], t[i + 2]);
+    r[i + 1] = _mm512_maskz_unpackhi_epi64(0xFF, t[i], t[i + 2]);
+    r[i + 2] = _mm512_maskz_unpacklo_epi64(0xFF, t[i + 1], t[i + 3]);
+    r[i + 3] = _mm512_maskz_unpackhi_epi64(0xFF, t[i + 1], t[i + 3]);
+  }
+  // r[4q + j] holds, in its quarter L, column 4L + j of rows 4q .. 4q + 3.
+  for (int j = 0; j < 4; ++j) {
+    __m512i a0 = _mm512_maskz_shuffle_i32x4(0xFFFF, r[j], r[4 + j], 0x44);
+    __m512i a1 = _mm512_maskz_shuffle_i32x4(0xFFFF, r[j], r[4 + j], 0xEE);
+    __m512i b0 = _mm512_maskz_shuffle_i32x4(0xFFFF, r[8 + j], r[12 + j], 0x44);
+    __m512i b1 = _mm512_maskz_shuffle_i32x4(0xFFFF, r[8 + j], r[12 + j], 0xEE);
+    v[j] = reinterpret_cast<V>(_mm512_maskz_shuffle_i32x4(0xFFFF, a0, b0, 0x88));
+    v[4 + j] = reinterpret_cast<V>(_mm512_maskz_shuffle_i32x4(0xFFFF, a0, b0, 0xDD));
+    v[8 + j] = reinterpret_cast<V>(_mm512_maskz_shuffle_i32x4(0xFFFF, a1, b1, 0x88));
+    v[12 + j] = reinterpret_cast<V>(_mm512_maskz_shuffle_i32x4(0xFFFF, a1, b1, 0xDD));
+  }
+}
+
+// A block of rows whose own walk through the source is steep (a new source
+// row at nearly every pixel, so each group would be fetched pixel by pixel)
+// while the walk down a column stays within a few source rows: the block is
+// sampled column by column from a window of those rows, turned, and blended
+// row by row. Each pixel still samples its own position and is blended once.
+template <int Kind, bool Key, int Var, bool BR>
+void BlockMapped(const MappedBlock& b, int srcW, const K& k) {
+  const uint32_t* src = reinterpret_cast<const uint32_t*>(b.src);
+  const int stride = b.spitch / 4;
+  VI lane{}, LO{}, HI{};
+  int64_t colLo = INT64_MAX, colHi = INT64_MIN;
+  for (int i = 0; i < N; ++i) {
+    lane[i] = i;
+    LO[i] = b.lo[i];
+    HI[i] = b.hi[i];
+    if (i < b.rows && b.lo[i] < b.hi[i]) {
+      if (b.lo[i] < colLo) colLo = b.lo[i];
+      if (b.hi[i] > colHi) colHi = b.hi[i];
+    }
+  }
+  const V XB = Splat(static_cast<uint32_t>(b.sx)) + reinterpret_cast<V>(lane) * static_cast<uint32_t>(b.rowDx);
+  const V YB = Splat(static_cast<uint32_t>(b.sy)) + reinterpret_cast<V>(lane) * static_cast<uint32_t>(b.rowDy);
+  const V stepX = Splat(static_cast<uint32_t>(b.dx)), stepY = Splat(static_cast<uint32_t>(b.dy));
+  // A column's pixels at (X, Y), all inside the source, lie between the
+  // positions (xa, ya) and (xb, yb): within N columns and a few rows.
+  auto fetch = [&](V X, V Y, int64_t xa, int64_t xb, int64_t ya, int64_t yb) {
+    return FetchWindow(src, stride, srcW, X, Y, (xa < xb ? xa : xb) >> 18, (ya < yb ? ya : yb) >> 18,
+                       (ya < yb ? yb : ya) >> 18);
+  };
+  // Columns inside every row's span need no lane checks.
+  int32_t maxLo = b.lo[0], minHi = b.hi[0];
+  for (int i = 1; i < N; ++i) {
+    if (b.lo[i] > maxLo) maxLo = b.lo[i];
+    if (b.hi[i] < minHi) minHi = b.hi[i];
+  }
+  for (int64_t c0 = colLo; c0 < colHi; c0 += N) {
+    V C[N];
+    if (b.rows == N && c0 >= maxLo && c0 + N <= minHi) {
+      V X = XB + static_cast<uint32_t>(c0 * b.dx), Y = YB + static_cast<uint32_t>(c0 * b.dy);
+      int64_t x = b.sx + c0 * b.dx, y = b.sy + c0 * b.dy;
+      const int64_t ex = (N - 1) * b.rowDx, ey = (N - 1) * b.rowDy;
+      for (int i = 0; i < N; ++i) {
+        C[i] = fetch(X, Y, x, x + ex, y, y + ey);
+        X += stepX;
+        Y += stepY;
+        x += b.dx;
+        y += b.dy;
+      }
+    } else {
+      for (int i = 0; i < N; ++i) {
+        int32_t col = static_cast<int32_t>(c0 + i);
+        VI valid = (LO <= col) & (HI > col);
+        int bits = Bits(valid);
+        if (!bits) {
+          C[i] = V{};
+          continue;
+        }
+        // Rows outside their span take the first inside one's position: every
+        // lane then lies on the part of the walk that is inside the source.
+        int kf = __builtin_ctz(static_cast<unsigned>(bits)), kl = 31 - __builtin_clz(static_cast<unsigned>(bits));
+        int64_t xf = b.sx + kf * b.rowDx + col * b.dx, xl = b.sx + kl * b.rowDx + col * b.dx;
+        int64_t yf = b.sy + kf * b.rowDy + col * b.dy, yl = b.sy + kl * b.rowDy + col * b.dy;
+        V X = Sel(valid, XB + static_cast<uint32_t>(col * b.dx), Splat(static_cast<uint32_t>(xf)));
+        V Y = Sel(valid, YB + static_cast<uint32_t>(col * b.dy), Splat(static_cast<uint32_t>(yf)));
+        C[i] = fetch(X, Y, xf, xl, yf, yl);
+      }
+    }
+    Transpose(C);
+    for (int r = 0; r < b.rows; ++r) {
+      int64_t lo = b.lo[r] - c0, hi = b.hi[r] - c0;
+      if (lo < 0) lo = 0;
+      if (hi > N) hi = N;
+      if (lo >= hi) continue;
+      uint32_t* d = reinterpret_cast<uint32_t*>(b.d + static_cast<ptrdiff_t>(r) * b.dpitch) + c0;
+      V R = C[r];
+      if (lo == 0 && hi == N) {
+        if (Invisible<Kind, Key>(R, k)) continue;
+        if (Covers<Kind, Key, Var, false>(R, k)) {
+          Store(d, BR ? Bright(R, k) : R);
+          continue;
+        }
+        Store(d, Blend<Kind, Key, Var, false, BR>(R, Load(d), V{}, k));
+        continue;
+      }
+      // Only the row's own pixels are read and written.
+      __mmask16 m = static_cast<__mmask16>(((1u << hi) - 1u) & ~((1u << lo) - 1u));
+      V D = reinterpret_cast<V>(_mm512_maskz_loadu_epi32(m, d));
+      _mm512_mask_storeu_epi32(d, m, reinterpret_cast<__m512i>(Blend<Kind, Key, Var, false, BR>(R, D, V{}, k)));
+    }
+  }
+}
+#endif
+
 using AtFn = void (*)(uint8_t*, int, const uint8_t*, int, const uint8_t*, int, int, int, const K&);
 using SpanFn = void (*)(uint32_t*, const uint32_t*, int, int, const uint8_t*, int, int64_t, int64_t, int64_t,
                         int64_t, int, const K&);
+using BlockFn = void (*)(const MappedBlock&, int, const K&);
 struct Fns {
   AtFn at;
   SpanFn span;
+  BlockFn block;  // null where the level has none, and with a mask
 };
 
 template <int Kind, bool Key, int Var, bool UM, bool BR>
 Fns Make() {
-  return Fns{&RowsAt<Kind, Key, Var, UM, BR>, &SpanMapped<Kind, Key, Var, UM, BR>};
+#if QX_VEC_BYTES == 64
+  if constexpr (!UM)
+    return Fns{&RowsAt<Kind, Key, Var, UM, BR>, &SpanMapped<Kind, Key, Var, UM, BR>, &BlockMapped<Kind, Key, Var, BR>};
+#endif
+  return Fns{&RowsAt<Kind, Key, Var, UM, BR>, &SpanMapped<Kind, Key, Var, UM, BR>, nullptr};
 }
 
 template <int Kind, bool Key, int Var, bool UM>
@@ -399,11 +544,11 @@ Fns PickVariant(int var, bool um, bool br) {
     case kMul: return PickMask<Kind, Key, kMul>(um, br);
     default: break;
   }
-  return Fns{nullptr, nullptr};
+  return Fns{nullptr, nullptr, nullptr};
 }
 
 Fns Pick(const DrawPlan& plan) {
-  if (!plan.is32) return Fns{nullptr, nullptr};
+  if (!plan.is32) return Fns{nullptr, nullptr, nullptr};
   switch (plan.kind) {
     case kDirect:
       return plan.keyTest ? PickVariant<kDirect, true>(plan.variant, plan.mask, plan.bright)
@@ -416,7 +561,7 @@ Fns Pick(const DrawPlan& plan) {
       break;
     default: break;
   }
-  return Fns{nullptr, nullptr};
+  return Fns{nullptr, nullptr, nullptr};
 }
 
 void Consts(const Ctx& c, uint32_t brightness, K* k) {
@@ -451,6 +596,20 @@ bool MappedRow(const DrawPlan& plan, uint8_t* d, const uint8_t* src, int spitch,
   Consts(plan.ctx, plan.brightness, &k);
   f.span(reinterpret_cast<uint32_t*>(d), reinterpret_cast<const uint32_t*>(src), spitch / 4, plan.srcW, mk, mpitch,
          sx, sy, dx, dy, n, k);
+  return true;
+}
+
+// Worth it only where a row's groups could not be fetched from a window of
+// source rows but a column's can.
+bool MappedBlockRows(const DrawPlan& plan, const MappedBlock& b) {
+  if (plan.srcW >= 8192 || plan.srcH >= 8192 || plan.srcW < N || (b.spitch & 3) != 0) return false;
+  if (static_cast<int64_t>(plan.srcH) * (b.spitch / 4) >= (int64_t{1} << 31)) return false;
+  if (WindowFits(b.dx, b.dy) || !WindowFits(b.rowDx, b.rowDy)) return false;
+  Fns f = Pick(plan);
+  if (!f.block) return false;
+  K k;
+  Consts(plan.ctx, plan.brightness, &k);
+  f.block(b, plan.srcW, k);
   return true;
 }
 
@@ -500,6 +659,7 @@ int FillRow(const FillPlan& plan, uint8_t* row, int w) {
 }  // namespace QX_VEC_NS
 
 extern const VecOps QX_VEC_OPS;
-const VecOps QX_VEC_OPS = {&QX_VEC_NS::DrawAt, &QX_VEC_NS::MappedRow, &QX_VEC_NS::FillRow};
+const VecOps QX_VEC_OPS = {&QX_VEC_NS::DrawAt, &QX_VEC_NS::MappedRow, &QX_VEC_NS::FillRow,
+                           &QX_VEC_NS::MappedBlockRows};
 
 }  // namespace qx

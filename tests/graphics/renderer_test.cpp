@@ -661,6 +661,71 @@ TEST_F(RendererTest, LargeDrawingsMatchTheReferenceAloneAndSplitOverThreads) {
   }
 }
 
+// Turned near a quarter, a drawing's rows walk down the picture's columns,
+// one picture row per pixel, while its columns walk along the picture's
+// rows: such blocks of rows are sampled column by column. Rows of every
+// length and position in a block, cut by the draw area, at every setting.
+TEST_F(RendererTest, SteepRotationsMatchTheReferenceAloneAndSplitOverThreads) {
+  struct Case {
+    const char* name;
+    int alpha;
+    bool trans;
+    int mode;
+    uint32_t brightness;
+  };
+  const Case cases[] = {
+      {"keyed mode 0", 0, true, 0, 0xFFFFFF},         {"keyed mode 1", 0, true, 1, 0xFFFFFF},
+      {"plain mode 0", 0, false, 0, 0xFFFFFF},        {"alpha mode 0", 1, true, 0, 0xFFFFFF},
+      {"alpha mode 1", 1, true, 1, 0xFFFFFF},         {"alpha weighted mode 1", 1, false, 1, 0xFFFFFF},
+      {"alpha add, dimmed", 1, true, 2, 0x80C040},    {"keyed subtract", 0, true, 3, 0xFFFFFF},
+      {"alpha weighted multiply", 1, false, 4, 0xFFFFFF}, {"keyed mode 0, dimmed", 0, true, 0, 0x4080FF},
+  };
+  const int W = 200, H = 150;
+  const uint32_t key = 0xFFFF00FF;
+  for (const Case& c : cases) {
+    for (int seed = 0; seed < 8; ++seed) {
+      RandomDraw r(static_cast<uint32_t>(seed) * 7727u + static_cast<uint32_t>(c.mode * 8 + c.alpha * 2 + c.trans));
+      int sw = r.range(16, 180), sh = r.range(16, 140);
+      // Every other picture is the middle third of a strip, where a read past
+      // its sides would pick its neighbours; the others are pictures of their
+      // own, where a read past the first or last row leaves the allocation.
+      bool view = seed % 2 == 1;
+      Image strip(view ? sw * 3 : sw, sh, qx::kPixel32, 0, c.alpha, key);
+      r.fillRandom(strip, key);
+      MEMIMG src;
+      qx::MemImageView(&src, &strip.img, view ? sw : 0, 0, sw, sh);
+      Rect area = r.range(0, 1) ? Rect{0, 0, W, H}
+                                : Rect{r.range(0, W / 3), r.range(0, H / 3), r.range(W / 2, W), r.range(H / 2, H)};
+      ref::Settings s = Plain(c.mode, r.range(1, 254), area);
+      s.brightness = c.brightness;
+      Image base(W, H, qx::kPixel32);
+      r.fillRandom(base, 0);
+      int x = r.range(0, W), y = r.range(0, H);
+      float quarter = 1.5707964f * static_cast<float>(2 * r.range(-2, 1) + 1);  // an odd quarter turn
+      float angle = quarter + static_cast<float>(r.range(-300, 300)) / 1000.0f;
+      float scale = static_cast<float>(r.range(900, 3000)) / 1000.0f;
+
+      Image want(W, H, qx::kPixel32);
+      memcpy(want.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+      ref::DrawRotated(&want.img, &src, x, y, angle, scale, c.trans, nullptr, s);
+      for (int simd = qx::kSimdNone; simd <= qx::RendererBestSimdLevel(); ++simd) {
+        for (int threads : {1, 3}) {
+          qx::SetRendererSimdLevel(simd);
+          qx::SetDrawThreads(threads);
+          Image got(W, H, qx::kPixel32);
+          memcpy(got.img.pixels, base.img.pixels, static_cast<size_t>(base.img.pitch) * H);
+          Apply(s);
+          qx::DrawImageRotated(&got.img, &src, x, y, angle, scale, c.trans, false, nullptr);
+          ExpectSame(got, want, std::string(c.name) + " " + LevelName(simd) + " threads " + std::to_string(threads) +
+                                    " seed " + std::to_string(seed) + " angle " + std::to_string(angle) + " scale " +
+                                    std::to_string(scale));
+          if (HasFatalFailure()) return;
+        }
+      }
+    }
+  }
+}
+
 TEST(DrawThreads, StartingCountFromTheEnvironment) {
   struct Case {
     const char* text;
