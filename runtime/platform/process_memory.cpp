@@ -34,6 +34,9 @@ uintptr_t PageBytes() {
 uintptr_t RoundUp(uintptr_t value, uintptr_t to) { return (value + to - 1) / to * to; }
 
 #if defined(MADV_POPULATE_WRITE)
+// Blocks worth faulting in ahead: two huge pages or more.
+constexpr size_t kPrefaultBytes = 2 * kHugePage;
+
 // Faults in the pages of new large blocks on a thread of its own, from the
 // start, while the caller fills the block from its start too. The kernel's
 // clearing of fresh pages, the largest part of loading a picture, then runs
@@ -111,9 +114,6 @@ Prefaulter& ThePrefaulter() {
   return *prefaulter;
 }
 #endif
-
-// Blocks worth faulting in ahead: more than one huge page.
-constexpr size_t kPrefaultBytes = 2 * kHugePage;
 
 }  // namespace
 
