@@ -9,8 +9,9 @@ namespace qx {
 
 void* MemAlloc(size_t size);
 void* MemAllocZero(size_t size);
-// For a block freed again soon (a file read whole to be decoded): mapped from
-// a smaller size on, in whole huge pages. Freed with MemFree.
+// For a block freed again soon (a file read whole to be decoded): mapped in
+// huge pages from a smaller size on, its last huge page filled more readily.
+// Freed with MemFree.
 void* MemAllocBrief(size_t size);
 void MemFree(void* memory);
 // Writes "Alloc memory dump" and a line per live block to the log.
