@@ -50,6 +50,24 @@ void Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
   }
 }
 
+// A drawing at a position that copies every source pixel whole (an alpha
+// source drawn untransparent in mode 0) writes a cropped graph's zero pixels
+// too, so such a graph is made whole first.
+bool CopiesWholePixels(bool trans) {
+  const DrawState& st = GetDrawState();
+  return !trans && (st.blendMode == 0 || (st.blendMode == 1 && st.blendParam == 255));
+}
+
+// The graph's pixels and, for a cropped graph, their window (else null).
+int GraphSource(GraphHandle graph, const GraphRecord* record, MEMIMG* view, SourceWindow* window,
+                const SourceWindow** out) {
+  int x = 0, y = 0;
+  if (GetGraphContent(graph, view, &x, &y) != 0) return -1;
+  *window = SourceWindow{x, y, record->width, record->height};
+  *out = GraphCropped(record) ? window : nullptr;
+  return 0;
+}
+
 int Trunc(double v) { return v < -2e9 ? -2000000000 : (v > 2e9 ? 2000000000 : static_cast<int>(v)); }
 
 // The rotated corners' bounding box, widened by 5 pixels on every side.
@@ -66,12 +84,18 @@ int DrawGraphAt(int x, int y, GraphHandle graph, int trans) {
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
+  if (GraphCropped(g) && CopiesWholePixels(trans != 0)) {
+    if (ExpandGraph(graph) != 0) return -1;
+    g = GetGraphRecord(graph);
+  }
   if (DeviceTarget()) return HwDrawGraphAt(g, x, y, trans != 0);
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
-  if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
+  SourceWindow window;
+  const SourceWindow* part = nullptr;
+  if (target == nullptr || GraphSource(graph, g, &view, &window, &part) != 0) return -1;
   MEMIMG maskView;
-  DrawImageAt(target, &view, x, y, trans != 0, MaskImage(&maskView));
+  DrawImageAt(target, &view, x, y, trans != 0, MaskImage(&maskView), part);
   ShowIfFront(Rect{x, y, Trunc(static_cast<double>(x) + g->width), Trunc(static_cast<double>(y) + g->height)});
   return 0;
 }
@@ -86,10 +110,12 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
   }
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
-  if (target == nullptr || GetGraphImage(graph, &view) != 0) return -1;
+  SourceWindow window;
+  const SourceWindow* part = nullptr;
+  if (target == nullptr || GraphSource(graph, g, &view, &window, &part) != 0) return -1;
   MEMIMG maskView;
   DrawImageRotated(target, &view, x, y, static_cast<float>(angle), static_cast<float>(scale), trans != 0,
-                   turn != 0, MaskImage(&maskView));
+                   turn != 0, MaskImage(&maskView), part);
   ShowIfFront(RotatedBounds(x, y, scale, angle, g->width, g->height));
   return 0;
 }

@@ -407,7 +407,13 @@ SurfaceData* GraphStore(GraphHandle graph) {
   return t ? GetSurfaceData(t->store) : nullptr;
 }
 
-int GetGraphImage(GraphHandle graph, MEMIMG* view) {
+bool GraphCropped(const GraphRecord* graph) {
+  if (!graph || graph->tileCount != 1) return false;
+  const SurfaceTile* t = GetSurfaceTile(graph->tiles[0]);
+  return t && (t->x != 0 || t->y != 0 || t->width != graph->width || t->height != graph->height);
+}
+
+int GetGraphContent(GraphHandle graph, MEMIMG* view, int* offsetX, int* offsetY) {
   GraphRecord* r = GetGraphRecord(graph);
   if (!r || r->tileCount < 1) return -1;
   SurfaceTile* t = GetSurfaceTile(r->tiles[0]);
@@ -415,7 +421,79 @@ int GetGraphImage(GraphHandle graph, MEMIMG* view) {
   SurfaceData* data = GetSurfaceData(t->store);
   if (!data || data->image.validMarker != kMemImgValid) return -1;
   MemImageView(view, &data->image, t->storeX, t->storeY, t->width, t->height);
+  *offsetX = r->tileCount == 1 ? t->x : 0;
+  *offsetY = r->tileCount == 1 ? t->y : 0;
   return 0;
+}
+
+int ExpandGraph(GraphHandle graph) {
+  GraphRecord* r = GetGraphRecord(graph);
+  if (!GraphCropped(r)) return r ? 0 : -1;
+  int store = AddSurfaceData(r->width, r->height, r->spec);
+  if (store < 0) return -1;
+  r = GetGraphRecord(graph);
+  SurfaceTile* t = GetSurfaceTile(r->tiles[0]);
+  SurfaceData* from = GetSurfaceData(t->store);
+  SurfaceData* to = GetSurfaceData(store);
+  MEMIMG& src = from->image;
+  MEMIMG& dst = to->image;
+  if (src.pixelType != dst.pixelType || src.alphaFlag != dst.alphaFlag || src.paletteFlag != dst.paletteFlag) {
+    ReleaseStoreReference(store);
+    return -1;
+  }
+  to->transparentColor = from->transparentColor;
+  dst.colorKey = src.colorKey;
+  const size_t bpp = static_cast<size_t>(MemImageBytesPerPixel(dst.pixelType, dst.alphaFlag, dst.paletteFlag));
+  for (int y = 0; y < dst.height; ++y) memset(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch, 0, dst.width * bpp);
+  for (int y = 0; y < t->height; ++y)
+    memcpy(dst.pixels + static_cast<ptrdiff_t>(t->y + y) * dst.pitch + t->x * bpp,
+           src.pixels + static_cast<ptrdiff_t>(t->storeY + y) * src.pitch + t->storeX * bpp, t->width * bpp);
+  int old = t->store;
+  t->store = store;
+  t->x = t->y = 0;
+  t->storeX = t->storeY = 0;
+  t->width = static_cast<uint16_t>(r->width);
+  t->height = static_cast<uint16_t>(r->height);
+  ReleaseStoreReference(old);
+  return 0;
+}
+
+GraphHandle CreateCroppedGraph(GraphHandle like, int sourceX, int sourceY, int width, int height, GraphHandle packed,
+                               int packX, int packY, const Rect& box) {
+  GraphRecord* p = GetGraphRecord(like);
+  GraphRecord* k = GetGraphRecord(packed);
+  if (!p || !k || k->tileCount < 1) return -1;
+  GraphHandle handle = AllocateGraph(width, height, p->spec.UseTexture, p->spec.AlphaCh, p->spec.Palette);
+  GraphRecord* r = GetGraphRecord(handle);
+  if (!r) return -1;
+  p = GetGraphRecord(like);
+  k = GetGraphRecord(packed);
+  r->movie = p->movie;
+  memcpy(r->fileName, p->fileName, sizeof(r->fileName));
+  memcpy(r->directory, p->directory, sizeof(r->directory));
+  r->reverse = p->reverse;
+  r->spec = p->spec;
+  r->sourceX = sourceX;
+  r->sourceY = sourceY;
+  SurfaceTile* packedTile = GetSurfaceTile(k->tiles[0]);
+  int tile = packedTile ? AddSurface2D(box.right - box.left, box.bottom - box.top, box.left, box.top, handle,
+                                       packedTile, packX, packY, r->spec)
+                        : -1;
+  if (tile < 0) {
+    LogWrite("グラフィックの派生に失敗しました終了します");
+    HandleRelease(&g_graphs, handle);
+    return -1;
+  }
+  r = GetGraphRecord(handle);
+  r->tiles[0] = tile;
+  r->tileCount = 1;
+  return handle;
+}
+
+int GetGraphImage(GraphHandle graph, MEMIMG* view) {
+  if (ExpandGraph(graph) != 0) return -1;
+  int x = 0, y = 0;
+  return GetGraphContent(graph, view, &x, &y);
 }
 
 }  // namespace qx

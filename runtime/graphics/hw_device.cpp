@@ -279,6 +279,20 @@ bool Source(const GraphRecord* graph, GraphSource* out) {
   return out->store != nullptr;
 }
 
+// In store pixels: where the graph's top-left would lie (gx, gy) and the
+// rectangle its tile holds; a cropped graph's tile starts inside the graph,
+// and the zero pixels around it are left out as every keyed or weighted
+// drawing leaves them.
+void GraphPlace(const GraphRecord* graph, const SurfaceTile* tile, int* gx, int* gy, int* x0, int* y0, int* x1,
+                int* y1) {
+  *gx = tile->storeX - tile->x;
+  *gy = tile->storeY - tile->y;
+  *x0 = tile->storeX;
+  *y0 = tile->storeY;
+  *x1 = tile->storeX + (graph->tileCount == 1 ? tile->width : graph->width);
+  *y1 = tile->storeY + (graph->tileCount == 1 ? tile->height : graph->height);
+}
+
 void SetAlpha(PlatformGpuState* s, const SurfaceData* data, bool trans, bool plainCopy) {
   if (trans) {
     s->alpha = kGpuAlphaKeyed;
@@ -401,9 +415,9 @@ int HwDrawGraphAt(const GraphRecord* graph, int x, int y, bool trans) {
   int maskX = 0, maskY = 0;
   const bool masked = MaskTexture(&s, &maskX, &maskY);
   SetAlpha(&s, src.data, trans, GetDrawState().blendMode == 0 && !masked);
-  const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
-  const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
-  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+  int gx0, gy0, px0, py0, px1, py1;
+  GraphPlace(graph, src.tile, &gx0, &gy0, &px0, &py0, &px1, &py1);
+  ForEachTilePart(src.store, px0, py0, px1, py1,
                   [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
     float left = static_cast<float>(x + (tx0 - gx0)), right = static_cast<float>(x + (tx1 - gx0));
     float top = static_cast<float>(y + (ty0 - gy0)), bottom = static_cast<float>(y + (ty1 - gy0));
@@ -439,10 +453,11 @@ int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, 
   // a pixel takes the texel under its top-left corner: the geometry moves by
   // half a pixel so that the device's pixel centres sample the same place.
   const float halfW = static_cast<float>(graph->width / 2), halfH = static_cast<float>(graph->height / 2);
-  const int gx0 = src.tile->storeX, gy0 = src.tile->storeY;
-  const int gx1 = gx0 + graph->width, gy1 = gy0 + graph->height;
+  int gx0, gy0, px0, py0, px1, py1;
+  GraphPlace(graph, src.tile, &gx0, &gy0, &px0, &py0, &px1, &py1);
+  const int gx1 = gx0 + graph->width;
   const float nudge = turn ? -1.0f / 4096 : 1.0f / 4096;
-  ForEachTilePart(src.store, gx0, gy0, gx1, gy1,
+  ForEachTilePart(src.store, px0, py0, px1, py1,
                   [&](PlatformTexture* tex, int tx0, int ty0, int tx1, int ty1, int tileX, int tileY) {
     s.texture = tex;
     PlatformGpuVertex v[4];

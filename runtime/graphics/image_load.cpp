@@ -408,6 +408,10 @@ int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across
   for (int i = 0; i < count; ++i) handles[i] = -1;
   GraphHandle parent = BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, consume);
   if (parent == -1) return -1;
+  if (CreateCroppedCells(parent, count, across, down, cellWidth, cellHeight, reverse, handles)) {
+    ReleaseGraph(parent, 0);
+    return 0;
+  }
   int i = 0;
   for (int row = 0; row < down && i < count; ++row) {
     int x = reverse ? cellWidth * (across - 1) : 0;

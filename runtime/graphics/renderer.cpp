@@ -429,7 +429,23 @@ void FillRows(const void* data, int begin, int end) {
 
 }  // namespace
 
-void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask) {
+bool WindowMask(const MEMIMG* mask, const SourceWindow* window, MEMIMG* view, const MEMIMG** out) {
+  *out = mask;
+  if (!window || !mask || mask->validMarker != kMemImgValid || !mask->pixels) return true;
+  if (mask->pixelType != kPixelMask8 || mask->width < window->width || mask->height < window->height) return false;
+  MemImageView(view, mask, window->x, window->y, mask->width - window->x, mask->height - window->y);
+  *out = view;
+  return true;
+}
+
+void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask,
+                 const SourceWindow* window) {
+  MEMIMG maskView;
+  if (!WindowMask(mask, window, &maskView, &mask)) return;
+  if (window) {
+    x += window->x;
+    y += window->y;
+  }
   DrawPlan plan;
   if (!PrepareDraw(dest, src, trans, mask, false, &plan)) return;
   Rect area = DrawArea(dest);
@@ -509,16 +525,23 @@ bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const R
 }
 
 void DrawImageRotated(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
-                      bool turn, const MEMIMG* mask) {
+                      bool turn, const MEMIMG* mask, const SourceWindow* window) {
+  MEMIMG maskView;
+  if (!WindowMask(mask, window, &maskView, &mask)) return;
   DrawPlan plan;
   if (!PrepareDraw(dest, src, trans, mask, true, &plan)) return;
   if (turn) {
-    DrawRotatedTurned(dest, src, x, y, angle, scale, trans, mask);
+    DrawRotatedTurned(dest, src, x, y, angle, scale, trans, mask, window);
     return;
   }
   Rect box;
   MapSetup map;
-  if (!RotationSetup(x, y, angle, scale, src->width, src->height, DrawArea(dest), &box, &map)) return;
+  int w = window ? window->width : src->width, h = window ? window->height : src->height;
+  if (!RotationSetup(x, y, angle, scale, w, h, DrawArea(dest), &box, &map)) return;
+  if (window) {
+    map.sx0 -= static_cast<int64_t>(window->x) << 18;
+    map.sy0 -= static_cast<int64_t>(window->y) << 18;
+  }
   DrawMappedSpans(dest, src, mask, plan, box, map);
 }
 

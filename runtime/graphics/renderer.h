@@ -12,9 +12,20 @@ namespace qx {
 // Builds the lookup tables (once).
 void InitRendererTables();
 
-void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask);
+// A source that is the rectangle at (x, y) of a larger picture of
+// width x height whose other pixels are all zero. The drawing is placed and
+// mapped as that picture's; its zero pixels are left out, which only a
+// drawing that copies pixels whole (an alpha source untransparent, mode 0,
+// no mask) would notice. A mask stays aligned with the larger picture.
+struct SourceWindow {
+  int x, y;
+  int width, height;
+};
+
+void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, const MEMIMG* mask,
+                 const SourceWindow* window = nullptr);
 void DrawImageRotated(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
-                      bool turn, const MEMIMG* mask);
+                      bool turn, const MEMIMG* mask, const SourceWindow* window = nullptr);
 // A reversed rectangle is drawn as its normalised one.
 void DrawImageStretched(MEMIMG* dest, const MEMIMG* src, const Rect* destRect, bool trans);
 // A corner of a triangle on the destination and the source position it shows.

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "runtime/graphics/memimg.h"
+#include "runtime/graphics/renderer.h"
 #include "runtime/graphics/renderer_kernels.h"
 
 namespace qx {
@@ -60,7 +61,10 @@ bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const R
 void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
                      const MapSetup& map);
 void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
-                       const MEMIMG* mask);
+                       const MEMIMG* mask, const SourceWindow* window);
+// The mask view aligned with a window's source: false when the mask is too
+// small for the whole picture (the drawing is then refused, as it is without a window).
+bool WindowMask(const MEMIMG* mask, const SourceWindow* window, MEMIMG* view, const MEMIMG** out);
 void FillRow(const FillPlan& plan, uint8_t* row, int w);
 
 // Up to 16 rows of a mapped drawing taken at once: row k < rows covers the

@@ -53,7 +53,7 @@ bool Representable(float v) { return isfinite(v) && fabsf(v) < 1048576.0f; }
 
 // mirror: every sampled column c becomes width - 1 - c.
 void DrawTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans, const MEMIMG* mask,
-                  bool mirror) {
+                  bool mirror, const SourceWindow* window) {
   DrawPlan plan;
   if (!vertex || !PrepareDraw(dest, src, trans, mask, true, &plan)) return;
   for (int i = 0; i < 3; ++i)
@@ -118,9 +118,13 @@ void DrawTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3
   map.sx0 = static_cast<int64_t>(floor((ua * box.left + ub * box.top + ue) * 262144.0));
   map.sy0 = static_cast<int64_t>(floor((va * box.left + vb * box.top + ve) * 262144.0));
   if (mirror) {
-    map.sx0 = (static_cast<int64_t>(src->width) << 18) - 1 - map.sx0;
+    map.sx0 = (static_cast<int64_t>(window ? window->width : src->width) << 18) - 1 - map.sx0;
     map.dx = -map.dx;
     map.rowDx = -map.rowDx;
+  }
+  if (window) {
+    map.sx0 -= static_cast<int64_t>(window->x) << 18;
+    map.sy0 -= static_cast<int64_t>(window->y) << 18;
   }
   map.spanLimit = &LimitRow;
   map.spanData = &tri;
@@ -131,16 +135,17 @@ void DrawTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3
 
 void DrawImageTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVertex vertex[3], bool trans,
                        const MEMIMG* mask) {
-  DrawTriangle(dest, src, vertex, trans, mask, false);
+  DrawTriangle(dest, src, vertex, trans, mask, false, nullptr);
 }
 
 void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angle, float scale, bool trans,
-                       const MEMIMG* mask) {
+                       const MEMIMG* mask, const SourceWindow* window) {
   if (!isfinite(angle) || !isfinite(scale)) return;
   float cs = cosf(angle), sn = sinf(angle);
-  float hw = scale * static_cast<float>(src->width) * 0.5f;
-  float hh = scale * static_cast<float>(src->height) * 0.5f;
-  float w = static_cast<float>(src->width), h = static_cast<float>(src->height);
+  float w = static_cast<float>(window ? window->width : src->width);
+  float h = static_cast<float>(window ? window->height : src->height);
+  float hw = scale * w * 0.5f;
+  float hh = scale * h * 0.5f;
   // Corners top-left, top-right, bottom-right, bottom-left; the mirroring is
   // applied to the sampled columns so that each column keeps its width.
   float dxs[4] = {-hw, hw, hw, -hw}, dys[4] = {-hh, -hh, hh, hh};
@@ -154,8 +159,8 @@ void DrawRotatedTurned(MEMIMG* dest, const MEMIMG* src, int x, int y, float angl
   }
   TriangleVertex t1[3] = {c[0], c[1], c[2]};
   TriangleVertex t2[3] = {c[0], c[2], c[3]};
-  DrawTriangle(dest, src, t1, trans, mask, true);
-  DrawTriangle(dest, src, t2, trans, mask, true);
+  DrawTriangle(dest, src, t1, trans, mask, true, window);
+  DrawTriangle(dest, src, t2, trans, mask, true, window);
 }
 
 }  // namespace qx
