@@ -51,7 +51,7 @@ void Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
 }
 
 // A drawing at a position that copies every source pixel whole (an alpha
-// source drawn untransparent in mode 0) writes a cropped graph's zero pixels
+// source drawn untransparent in mode 0) writes a cropped graph's empty pixels
 // too, so such a graph is made whole first.
 bool CopiesWholePixels(bool trans) {
   const DrawState& st = GetDrawState();

@@ -444,7 +444,11 @@ int ExpandGraph(GraphHandle graph) {
   to->transparentColor = from->transparentColor;
   dst.colorKey = src.colorKey;
   const size_t bpp = static_cast<size_t>(MemImageBytesPerPixel(dst.pixelType, dst.alphaFlag, dst.paletteFlag));
-  for (int y = 0; y < dst.height; ++y) memset(dst.pixels + static_cast<ptrdiff_t>(y) * dst.pitch, 0, dst.width * bpp);
+  if (bpp != 4) {
+    ReleaseStoreReference(store);
+    return -1;
+  }
+  FillEmpty(&dst);
   for (int y = 0; y < t->height; ++y)
     memcpy(dst.pixels + static_cast<ptrdiff_t>(t->y + y) * dst.pitch + t->x * bpp,
            src.pixels + static_cast<ptrdiff_t>(t->storeY + y) * src.pitch + t->storeX * bpp, t->width * bpp);

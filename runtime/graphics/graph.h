@@ -91,25 +91,30 @@ int GetGraphImage(GraphHandle graph, MEMIMG* view);
 // The pixel store behind a graph, or null.
 SurfaceData* GraphStore(GraphHandle graph);
 
-// Cells of divided pictures may keep only the rectangle that holds non-zero
-// pixels (their tile covers part of the graph); the rest of such a graph is
-// all-zero pixels, which every alpha-weighted drawing leaves out.
+// Cells of divided alpha pictures may keep only the rectangle that holds
+// pixels other than the empty one (their tile covers part of the graph); the
+// rest of such a graph is empty pixels, which every alpha-weighted drawing
+// leaves out. The empty pixel is what a picture's (0, 0, 0, 0) becomes in
+// the store: alpha and colour 0, the unused bits set.
 // GetGraphImage gives a cropped graph a whole store of its own first.
 bool GraphCropped(const GraphRecord* graph);
 // The tile's pixels and their place in the graph: the whole graph at (0, 0)
 // unless it is cropped. 0, or -1 as GetGraphImage.
 int GetGraphContent(GraphHandle graph, MEMIMG* view, int* offsetX, int* offsetY);
-// A cropped graph made whole: a store of its own, zero outside the tile. 0 or -1.
+// A cropped graph made whole: a store of its own, empty outside the tile. 0 or -1.
 int ExpandGraph(GraphHandle graph);
-// A graph of width x height copying the records of `like` (file, source place
-// at sourceX, sourceY), whose one tile is the rectangle (packX, packY, box
-// size) of the store behind `packed`, placed at (box.left, box.top).
 // Divided cells of alpha pictures cropped as above when that saves a quarter
 // of their pixels: fills handles and returns true, else false (nothing made).
 bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int cellWidth, int cellHeight,
                         bool reverse, GraphHandle* handles);
 // Cropping on (the default) or off, for comparisons.
 void SetCellCropping(bool on);
+// The empty pixel of a 4-byte alpha store, and a store filled with it.
+uint32_t EmptyPixel(const MEMIMG& img);
+void FillEmpty(MEMIMG* img);
+// A graph of width x height copying the records of `like` (file, source place
+// at sourceX, sourceY), whose one tile is the rectangle (packX, packY, box
+// size) of the store behind `packed`, placed at (box.left, box.top).
 GraphHandle CreateCroppedGraph(GraphHandle like, int sourceX, int sourceY, int width, int height, GraphHandle packed,
                                int packX, int packY, const Rect& box);
 

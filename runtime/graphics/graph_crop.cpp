@@ -1,4 +1,4 @@
-// Sprite sheets hold cells that are mostly empty (all-zero pixels): each cell
+// Sprite sheets hold cells that are mostly empty (alpha 0, nothing else): each cell
 // keeps only the rectangle around its other pixels, and the rectangles of
 // one picture share one store, packed on shelves.
 #include <string.h>
@@ -19,39 +19,37 @@ struct Cell {
   int packX, packY;
 };
 
-bool RowIsZero(const uint8_t* p, size_t bytes) {
-  uint64_t any = 0;
-  size_t i = 0;
-  for (; i + 8 <= bytes; i += 8) {
-    uint64_t v;
-    memcpy(&v, p + i, 8);
-    any |= v;
+bool RowIsEmpty(const uint8_t* p, int w, uint32_t empty) {
+  uint32_t any = 0;
+  for (int i = 0; i < w; ++i) {
+    uint32_t v;
+    memcpy(&v, p + i * 4, 4);
+    any |= v ^ empty;
   }
-  for (; i < bytes; ++i) any |= p[i];
   return any == 0;
 }
 
-bool PixelIsZero(const uint8_t* p, int bpp) {
-  for (int i = 0; i < bpp; ++i)
-    if (p[i]) return false;
-  return true;
+bool PixelIsEmpty(const uint8_t* p, uint32_t empty) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v == empty;
 }
 
-// The smallest rectangle holding every non-zero pixel of the cell; 1 x 1 at
-// the corner (a zero pixel) when there is none.
-Rect ContentBox(const MEMIMG& img, int bpp, int x0, int y0, int w, int h) {
+// The smallest rectangle holding every pixel that is not empty; 1 x 1 at the
+// corner (an empty pixel) when there is none.
+Rect ContentBox(const MEMIMG& img, uint32_t empty, int x0, int y0, int w, int h) {
   Rect box{w, h, 0, 0};
   for (int y = 0; y < h; ++y) {
-    const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(y0 + y) * img.pitch + static_cast<ptrdiff_t>(x0) * bpp;
-    if (RowIsZero(row, static_cast<size_t>(w) * bpp)) continue;
+    const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(y0 + y) * img.pitch + static_cast<ptrdiff_t>(x0) * 4;
+    if (RowIsEmpty(row, w, empty)) continue;
     if (y < box.top) box.top = y;
     box.bottom = y + 1;
     // Only the columns outside the extent found so far need looking at.
     int left = 0;
-    while (left < box.left && PixelIsZero(row + left * bpp, bpp)) ++left;
+    while (left < box.left && PixelIsEmpty(row + left * 4, empty)) ++left;
     if (left < box.left) box.left = left;
     int right = w;
-    while (right > box.right && PixelIsZero(row + (right - 1) * bpp, bpp)) --right;
+    while (right > box.right && PixelIsEmpty(row + (right - 1) * 4, empty)) --right;
     if (right > box.right) box.right = right;
   }
   if (box.left >= box.right) return Rect{0, 0, 1, 1};
@@ -61,6 +59,20 @@ Rect ContentBox(const MEMIMG& img, int bpp, int x0, int y0, int w, int h) {
 }  // namespace
 
 void SetCellCropping(bool on) { g_cropping = on; }
+
+uint32_t EmptyPixel(const MEMIMG& img) { return img.format ? img.format->UnusedMask : 0; }
+
+void FillEmpty(MEMIMG* img) {
+  const uint32_t empty = EmptyPixel(*img);
+  for (int y = 0; y < img->height; ++y) {
+    uint8_t* row = img->pixels + static_cast<ptrdiff_t>(y) * img->pitch;
+    if (empty == 0) {
+      memset(row, 0, static_cast<size_t>(img->width) * 4);
+    } else {
+      for (int x = 0; x < img->width; ++x) memcpy(row + x * 4, &empty, 4);
+    }
+  }
+}
 
 bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int cellWidth, int cellHeight,
                         bool reverse, GraphHandle* handles) {
@@ -72,6 +84,8 @@ bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int
   if (!img.alphaFlag || img.paletteFlag || img.pixelType == kPixelMask8 || p->spec.BlendMask) return false;
   if (cellWidth <= 0 || cellHeight <= 0 || cellWidth > 0x7FFF || count > across * down) return false;
   const int bpp = MemImageBytesPerPixel(img.pixelType, img.alphaFlag, img.paletteFlag);
+  if (bpp != 4) return false;
+  const uint32_t empty = EmptyPixel(img);
   const SurfaceTile* whole = GetSurfaceTile(p->tiles[0]);
   if (!whole) return false;
 
@@ -90,7 +104,7 @@ bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int
     c.y = row * cellHeight;
     // A cell reaching past the picture is cut by the plain division; left to it.
     fits = c.x + cellWidth <= p->width && c.y + cellHeight <= p->height;
-    if (fits) c.box = ContentBox(img, bpp, whole->storeX + c.x, whole->storeY + c.y, cellWidth, cellHeight);
+    if (fits) c.box = ContentBox(img, empty, whole->storeX + c.x, whole->storeY + c.y, cellWidth, cellHeight);
     order[i] = i;
   }
   // Shelves two cells wide, tallest rectangles first.
@@ -136,8 +150,7 @@ bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int
     MEMIMG& out = store->image;
     store->transparentColor = data->transparentColor;
     out.colorKey = data->image.colorKey;
-    for (int y = 0; y < out.height; ++y)
-      memset(out.pixels + static_cast<ptrdiff_t>(y) * out.pitch, 0, static_cast<size_t>(out.width) * bpp);
+    FillEmpty(&out);
     for (int i = 0; i < count; ++i) {
       const Cell& c = cells[i];
       const size_t bytes = static_cast<size_t>(c.box.right - c.box.left) * bpp;

@@ -281,7 +281,7 @@ bool Source(const GraphRecord* graph, GraphSource* out) {
 
 // In store pixels: where the graph's top-left would lie (gx, gy) and the
 // rectangle its tile holds; a cropped graph's tile starts inside the graph,
-// and the zero pixels around it are left out as every keyed or weighted
+// and the empty pixels around it are left out as every keyed or weighted
 // drawing leaves them.
 void GraphPlace(const GraphRecord* graph, const SurfaceTile* tile, int* gx, int* gy, int* x0, int* y0, int* x1,
                 int* y1) {

@@ -13,8 +13,8 @@ namespace qx {
 void InitRendererTables();
 
 // A source that is the rectangle at (x, y) of a larger picture of
-// width x height whose other pixels are all zero. The drawing is placed and
-// mapped as that picture's; its zero pixels are left out, which only a
+// width x height whose other pixels have alpha 0. The drawing is placed and
+// mapped as that picture's; those pixels are left out, which only a
 // drawing that copies pixels whole (an alpha source untransparent, mode 0,
 // no mask) would notice. A mask stays aligned with the larger picture.
 struct SourceWindow {

@@ -9,8 +9,11 @@
 #include "runtime/core/api_internal.h"
 #include "runtime/core/subsystems.h"
 #include "runtime/core/window_state.h"
+#include "runtime/core/alloc.h"
+#include "runtime/graphics/draw_pool.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/graph.h"
+#include "runtime/graphics/graph_image.h"
 #include "runtime/graphics/renderer.h"
 #include "runtime/graphics/screen.h"
 #include "runtime/platform/platform.h"
@@ -236,3 +239,114 @@ TEST_F(DrawTest, OutlineDrawsEachEdgePixelOnce) {
 }
 
 }  // namespace
+
+// A sprite sheet of 3 x 2 cells of 160 x 128: random pixels (some of alpha 0
+// with colour) inside a rectangle of each cell, all-zero pixels around it;
+// the last cell is empty.
+struct SpriteSheet {
+  qx::GraphImage image{};
+  static constexpr int kBoxes[6][4] = {{20, 12, 80, 48}, {0, 0, 160, 24}, {48, 36, 1, 1},
+                                       {120, 80, 40, 48}, {32, 8, 96, 112}, {0, 0, 0, 0}};
+  explicit SpriteSheet(uint32_t seed) {
+    qx::SetArgb32Format(&image.format);
+    image.width = 480;
+    image.height = 256;
+    image.pitch = 480 * 4;
+    image.pixels = static_cast<uint8_t*>(qx::MemAlloc(static_cast<size_t>(image.pitch) * 256));
+    memset(image.pixels, 0, static_cast<size_t>(image.pitch) * 256);
+    std::mt19937 rng(seed);
+    for (int c = 0; c < 6; ++c) {
+      const int* b = kBoxes[c];
+      for (int y = b[1]; y < b[1] + b[3]; ++y)
+        for (int x = b[0]; x < b[0] + b[2]; ++x) {
+          uint8_t* p = image.pixels + static_cast<ptrdiff_t>((c / 3) * 128 + y) * image.pitch + ((c % 3) * 160 + x) * 4;
+          for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(rng() >> 8);
+          uint32_t a = rng() % 4;
+          p[3] = a == 0 ? 0 : (a == 1 ? 255 : static_cast<uint8_t>(rng() >> 8));
+        }
+    }
+  }
+  ~SpriteSheet() { qx::ReleaseGraphImage(&image); }
+};
+
+// Cells that keep only their non-zero rectangle draw exactly as whole cells,
+// through every drawing setting and vector level, on one thread and split
+// over the drawing threads. A drawing that copies pixels whole makes the cell
+// whole first.
+TEST_F(DrawTest, CroppedCellsDrawLikeWholeOnes) {
+  if (!UseTarget(Random(8, 8, false, 1))) GTEST_SKIP() << "draw targets are not available in this build";
+  SpriteSheet sheet(11);
+  struct Case {
+    bool rotated;
+    int trans, mode, param;
+    uint32_t bright;
+    bool mask;
+    int turn;
+    double angle, scale;
+  } cases[] = {
+      {false, 1, 0, 0, 0xFFFFFF, false, 0, 0, 1},      {false, 1, 1, 128, 0xFFFFFF, false, 0, 0, 1},
+      {false, 0, 1, 100, 0xFFFFFF, false, 0, 0, 1},    {false, 1, 2, 200, 0x8040FF, false, 0, 0, 1},
+      {false, 0, 3, 255, 0xFFFFFF, false, 0, 0, 1},    {false, 1, 4, 0, 0xFFFFFF, false, 0, 0, 1},
+      {false, 1, 1, 160, 0xFFFFFF, true, 0, 0, 1},     {false, 0, 2, 90, 0xFFFFFF, true, 0, 0, 1},
+      {true, 1, 0, 0, 0xFFFFFF, false, 0, 0.4, 1},     {true, 0, 0, 0, 0xFFFFFF, false, 0, 2.0, 1.6},
+      {true, 1, 2, 150, 0xFFFFFF, false, 0, -1.2, 0.7}, {true, 0, 4, 0, 0xFFFFFF, false, 1, 0.9, 1},
+      {true, 1, 1, 200, 0xFFFFFF, true, 1, 1.57, 1.3}, {true, 1, 3, 220, 0x20FF80, false, 0, 1.5707, 2.2},
+      {true, 0, 1, 255, 0xFFFFFF, false, 0, -1.5709, 1.1}, {true, 1, 0, 0, 0xFFFFFF, true, 0, 3.1, 0.45},
+      // Copies every pixel: the cells are made whole first.
+      {false, 0, 0, 0, 0xFFFFFF, false, 0, 0, 1},      {false, 0, 1, 255, 0xFFFFFF, true, 0, 0, 1},
+  };
+  const int positions[6][2] = {{-48, -36}, {240, 16}, {600, 120}, {80, 280}, {400, 360}, {680, 560}};
+  const int threadsBefore = qx::DrawThreads();
+  for (int threads : {1, 3}) {
+    qx::SetDrawThreads(threads);
+    for (int level = 0; level <= qx::RendererBestSimdLevel(); ++level) {
+      qx::SetRendererSimdLevel(level);
+      GraphHandle cropped[6], whole[6];
+      qx::SetCellCropping(false);
+      ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 6, 3, 2, 160, 128, whole, false, false, false),
+                0);
+      qx::SetCellCropping(true);
+      ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 6, 3, 2, 160, 128, cropped, false, false, false),
+                0);
+      for (int c = 0; c < 6; ++c) {
+        EXPECT_FALSE(qx::GraphCropped(qx::GetGraphRecord(whole[c])));
+        EXPECT_TRUE(qx::GraphCropped(qx::GetGraphRecord(cropped[c]))) << c;
+      }
+      GraphHandle mask = Mask(160, 128);
+      for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "threads " << threads << " level " << level << " case "
+                                        << (&k - cases));
+        std::vector<uint8_t> drawn[2];
+        for (int pass = 0; pass < 2; ++pass) {
+          GraphHandle target = Random(800, 640, false, 21);
+          ASSERT_TRUE(UseTarget(target));
+          qx::ResetDrawState();
+          qx::SetBlendMode(k.mode, k.param);
+          qx::SetBrightness((k.bright >> 16) & 255, (k.bright >> 8) & 255, k.bright & 255);
+          if (k.mask) {
+            ASSERT_EQ(qx::SetBlendMask(mask, 90, 64), 0);
+          }
+          const GraphHandle* cells = pass == 0 ? cropped : whole;
+          for (int c = 0; c < 6; ++c) {
+            int x = positions[c][0], y = positions[c][1];
+            int result = k.rotated ? qx::DrawGraphRotated(x + 80, y + 64, k.scale, k.angle + c * 0.1, cells[c],
+                                                          k.trans, k.turn)
+                                   : qx::DrawGraphAt(x, y, cells[c], k.trans);
+            EXPECT_EQ(result, 0);
+          }
+          qx::SetBlendMask(-1, 0, 0);
+          drawn[pass] = Pixels(target);
+          ASSERT_TRUE(UseTarget(Random(8, 8, false, 1)));
+          qx::ReleaseGraph(target, 0);
+        }
+        EXPECT_EQ(drawn[0], drawn[1]);
+        EXPECT_NE(drawn[1], Pixels(Random(800, 640, false, 21))) << "the drawing changed something";
+      }
+      for (int c = 0; c < 6; ++c) EXPECT_FALSE(qx::GraphCropped(qx::GetGraphRecord(cropped[c]))) << c;
+      qx::DeleteAllGraphs(0);
+      ASSERT_TRUE(UseTarget(Random(8, 8, false, 1)));
+    }
+  }
+  qx::SetDrawThreads(threadsBefore);
+  qx::SetRendererSimdLevel(qx::RendererBestSimdLevel());
+}

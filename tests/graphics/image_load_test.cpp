@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,98 @@ TEST_F(ImageLoadTest, CellsComeRowByRowAndRightToLeftWhenReversed) {
       EXPECT_EQ(qx::GetGraphRecord(cells[i])->sourceX, c.xs[i]) << i;
       EXPECT_EQ(qx::GetGraphRecord(cells[i])->sourceY, i < 3 ? 0 : 60) << i;
     }
+    qx::DeleteAllGraphs(0);
+  }
+}
+
+// An ARGB picture of cells whose pixels are zero outside the given
+// rectangle of each (x, y, width, height within the cell).
+qx::GraphImage MakeSheet(int across, int cellWidth, int cellHeight, const std::vector<std::array<int, 4>>& boxes) {
+  qx::GraphImage img{};
+  qx::SetArgb32Format(&img.format);
+  img.width = across * cellWidth;
+  img.height = cellHeight * ((static_cast<int>(boxes.size()) + across - 1) / across);
+  img.pitch = img.width * 4;
+  size_t bytes = static_cast<size_t>(img.pitch) * img.height;
+  img.pixels = static_cast<uint8_t*>(qx::MemAlloc(bytes));
+  memset(img.pixels, 0, bytes);
+  for (size_t c = 0; c < boxes.size(); ++c) {
+    const std::array<int, 4>& b = boxes[c];
+    for (int y = b[1]; y < b[1] + b[3]; ++y)
+      for (int x = b[0]; x < b[0] + b[2]; ++x) {
+        uint8_t* p = img.pixels + static_cast<size_t>((c / across) * cellHeight + y) * img.pitch +
+                     ((c % across) * cellWidth + x) * 4;
+        uint32_t v = static_cast<uint32_t>(x * 2654435761u ^ y * 40503u ^ c * 977u);
+        memcpy(p, &v, 4);
+        if ((x + y) % 5 == 0) p[3] = 0;  // colour under alpha 0 is kept
+      }
+  }
+  return img;
+}
+
+// Sprite sheets keep each cell's non-zero rectangle only, all in one store;
+// a cell handed out whole (as a draw target, say) gets exactly the pixels
+// the plain division gives; a restore refills the rectangles.
+TEST_F(ImageLoadTest, SparseCellsKeepTheirNonZeroRectanglesAndGiveTheWholeCellsBack) {
+  qxtest::OwnedImage sheet;
+  sheet.image = MakeSheet(3, 64, 48, {{4, 6, 20, 10}, {0, 0, 64, 3}, {63, 47, 1, 1}, {0, 0, 0, 0}, {10, 0, 5, 48}});
+  GraphHandle whole[5], cropped[5];
+  qx::SetCellCropping(false);
+  ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 5, 3, 2, 64, 48, whole, true, false, false), 0);
+  qx::SetCellCropping(true);
+  const int storesBefore = qx::SurfaceDataTable().count;
+  ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 5, 3, 2, 64, 48, cropped, true, false, false), 0);
+  ASSERT_EQ(qx::SurfaceDataTable().count, storesBefore + 1) << "one store for all the cells";
+  qx::SurfaceData* store = qx::GraphStore(cropped[0]);
+  ASSERT_NE(store, nullptr);
+  EXPECT_LE(static_cast<int64_t>(store->image.width) * store->image.height, 5 * 64 * 48 * 3 / 4);
+  const int tiles[5][4] = {{4, 6, 20, 10}, {0, 0, 64, 3}, {63, 47, 1, 1}, {0, 0, 1, 1}, {10, 0, 5, 48}};
+  for (int c = 0; c < 5; ++c) {
+    SCOPED_TRACE(c);
+    qx::GraphRecord* r = qx::GetGraphRecord(cropped[c]);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->width, 64);
+    EXPECT_EQ(r->height, 48);
+    EXPECT_EQ(r->sourceX, qx::GetGraphRecord(whole[c])->sourceX);
+    EXPECT_EQ(r->sourceY, qx::GetGraphRecord(whole[c])->sourceY);
+    EXPECT_EQ(qx::GraphStore(cropped[c]), store);
+    qx::SurfaceTile* t = qx::GetSurfaceTile(r->tiles[0]);
+    EXPECT_EQ((std::array<int, 4>{t->x, t->y, t->width, t->height}),
+              (std::array<int, 4>{tiles[c][0], tiles[c][1], tiles[c][2], tiles[c][3]}));
+  }
+  // A restore writes the rectangles from the picture again.
+  memset(store->image.pixels, 0x5A, static_cast<size_t>(store->image.pitch) * store->image.height);
+  for (int c = 0; c < 5; ++c) {
+    qx::GraphRecord* r = qx::GetGraphRecord(cropped[c]);
+    ASSERT_EQ(qx::TransferImageToGraph(&sheet.image, nullptr, r->sourceX, r->sourceY, cropped[c], 0), 0);
+  }
+  for (int c = 0; c < 5; ++c) {
+    SCOPED_TRACE(c);
+    qx::MEMIMG got{}, want{};
+    ASSERT_EQ(qx::GetGraphImage(cropped[c], &got), 0);
+    EXPECT_FALSE(qx::GraphCropped(qx::GetGraphRecord(cropped[c])));
+    ASSERT_EQ(qx::GetGraphImage(whole[c], &want), 0);
+    ASSERT_EQ(got.width, 64);
+    ASSERT_EQ(got.height, 48);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) ASSERT_EQ(StoredValue(got, x, y), StoredValue(want, x, y)) << x << "," << y;
+  }
+  EXPECT_EQ(qx::SurfaceDataTable().count, storesBefore + 5) << "the shared store went with its last cell";
+  qx::DeleteAllGraphs(0);
+  EXPECT_EQ(qx::SurfaceDataTable().count, 0);
+  EXPECT_EQ(qx::SurfaceTileTable().count, 0);
+}
+
+TEST_F(ImageLoadTest, DenseOrOpaqueCellsStayViewsOfThePicture) {
+  qxtest::OwnedImage dense, opaque;
+  dense.image = MakeSheet(2, 32, 32, {{2, 2, 28, 28}, {0, 4, 32, 24}});
+  opaque.image = MakePicture(64, 32);
+  for (qx::GraphImage* img : {&dense.image, &opaque.image}) {
+    GraphHandle cells[2];
+    ASSERT_EQ(qx::CreateDivGraphFromGraphImage(img, nullptr, 2, 2, 1, 32, 32, cells, true, false, false), 0);
+    EXPECT_EQ(qx::SurfaceDataTable().count, 1);
+    for (GraphHandle h : cells) EXPECT_FALSE(qx::GraphCropped(qx::GetGraphRecord(h)));
+    EXPECT_EQ(qx::GraphStore(cells[0])->image.width, 64) << "the picture's own store";
     qx::DeleteAllGraphs(0);
   }
 }

@@ -15,6 +15,7 @@
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/font.h"
 #include "runtime/graphics/graph.h"
+#include "runtime/graphics/graph_image.h"
 #include "runtime/graphics/hw.h"
 #include "runtime/graphics/screen.h"
 #include "runtime/runtime.h"
@@ -24,6 +25,7 @@ namespace {
 constexpr int kWidth = 320, kHeight = 240;
 
 GraphHandle g_background, g_keyed, g_alpha, g_mask, g_target;
+GraphHandle g_cells[2];  // cells of a sprite sheet, kept as their non-zero rectangles
 
 uint32_t* Pixel(qx::MEMIMG& img, int x, int y) {
   return reinterpret_cast<uint32_t*>(img.pixels + static_cast<ptrdiff_t>(y) * img.pitch) + x;
@@ -64,7 +66,22 @@ bool MakeGraphs() {
   if (qx::GetGraphImage(g_mask, &img) != 0) return false;
   for (int y = 0; y < 48; ++y)
     for (int x = 0; x < 64; ++x) img.pixels[y * img.pitch + x] = static_cast<uint8_t>((x * 4 + y) & 255);
-  return qx::GetGraphImage(g_target, &img) == 0;
+  if (qx::GetGraphImage(g_target, &img) != 0) return false;
+  qx::GraphImage sheet{};
+  qx::SetArgb32Format(&sheet.format);
+  sheet.width = 96;
+  sheet.height = 40;
+  sheet.pitch = 96 * 4;
+  static uint32_t sheetPixels[96 * 40];
+  sheet.pixels = reinterpret_cast<uint8_t*>(sheetPixels);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 96; ++x) {
+      bool inside = x < 48 ? (x >= 10 && x < 38 && y >= 8 && y < 30) : (x < 68 && y >= 20);
+      uint32_t a = (x * 29 + y * 13) % 5 == 0 ? 0 : (x % 7 == 0 ? 255 : (x * 37 + y * 11) & 255);
+      sheetPixels[y * 96 + x] = inside ? a << 24 | (255 - x * 2) << 16 | (y * 6) << 8 | (128 + x) : 0;
+    }
+  return qx::CreateDivGraphFromGraphImage(&sheet, nullptr, 2, 2, 1, 48, 40, g_cells, true, false, false) == 0 &&
+         qx::GraphCropped(qx::GetGraphRecord(g_cells[0])) && qx::GraphCropped(qx::GetGraphRecord(g_cells[1]));
 }
 
 void Brightness(int r, int g, int b) {
@@ -204,6 +221,20 @@ void Draw(int index) {
       DrawRectangle(0, 100, 320, 140, GetColorValue(0, 0, 0), 1);
       break;
     }
+    case 11:  // cells kept as their non-zero rectangles, drawn as whole cells
+      DrawGraphAt(-6, 10, g_cells[0], 1);
+      DrawGraphAt(60, 10, g_cells[1], 1);
+      SetBlendMode(1, 150);
+      DrawGraphAt(120, 10, g_cells[0], 0);
+      DrawGraphBlendMasked(180, 10, g_cells[1], 1, g_mask, 60, 64);
+      SetBlendMode(2, 200);
+      DrawGraphRotated(60, 150, 1.4, 0.6, g_cells[0], 1, 0);
+      SetBlendMode(0, 0);
+      DrawGraphRotated(150, 150, 1.0, 2.2, g_cells[1], 0, 1);
+      DrawGraphRotated(240, 150, 0.8, -0.4, g_cells[0], 1, 1);
+      // Copying pixels whole writes the zero ones too: the cell is made whole.
+      DrawGraphAt(250, 40, g_cells[1], 0);
+      break;
   }
   SetBlendMode(0, 0);
 }
@@ -230,7 +261,7 @@ int main() {
   snprintf(text, sizeof(text), "%s\n", qx::HwInUse() ? qx::HwRendererName() : "software");
   if (!Write("backend.txt", text, strlen(text))) return 4;
   static uint32_t pixels[kWidth * kHeight];
-  for (int i = 0; i < 11; ++i) {
+  for (int i = 0; i < 12; ++i) {
     Draw(i);
     FlipScreen();
     {
