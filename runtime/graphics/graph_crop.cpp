@@ -36,23 +36,30 @@ bool PixelIsEmpty(const uint8_t* p, uint32_t empty) {
 }
 
 // The smallest rectangle holding every pixel that is not empty; 1 x 1 at the
-// corner (an empty pixel) when there is none.
+// corner (an empty pixel) when there is none. Rows between the first and the
+// last that hold something are read only outside the columns found so far.
 Rect ContentBox(const MEMIMG& img, uint32_t empty, int x0, int y0, int w, int h) {
-  Rect box{w, h, 0, 0};
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(y0 + y) * img.pitch + static_cast<ptrdiff_t>(x0) * 4;
-    if (RowIsEmpty(row, w, empty)) continue;
-    if (y < box.top) box.top = y;
-    box.bottom = y + 1;
-    // Only the columns outside the extent found so far need looking at.
-    int left = 0;
-    while (left < box.left && PixelIsEmpty(row + left * 4, empty)) ++left;
-    if (left < box.left) box.left = left;
-    int right = w;
-    while (right > box.right && PixelIsEmpty(row + (right - 1) * 4, empty)) --right;
-    if (right > box.right) box.right = right;
+  auto row = [&](int y) {
+    return img.pixels + static_cast<ptrdiff_t>(y0 + y) * img.pitch + static_cast<ptrdiff_t>(x0) * 4;
+  };
+  Rect box{w, 0, 0, 0};
+  while (box.top < h && RowIsEmpty(row(box.top), w, empty)) ++box.top;
+  if (box.top == h) return Rect{0, 0, 1, 1};
+  box.bottom = h;
+  while (RowIsEmpty(row(box.bottom - 1), w, empty)) --box.bottom;
+  for (int y = box.top; y < box.bottom; ++y) {
+    const uint8_t* r = row(y);
+    for (int x = 0; x < box.left; ++x)
+      if (!PixelIsEmpty(r + x * 4, empty)) {
+        box.left = x;
+        break;
+      }
+    for (int x = w - 1; x >= box.right; --x)
+      if (!PixelIsEmpty(r + x * 4, empty)) {
+        box.right = x + 1;
+        break;
+      }
   }
-  if (box.left >= box.right) return Rect{0, 0, 1, 1};
   return box;
 }
 
