@@ -85,7 +85,8 @@ bool CreateCroppedCells(GraphHandle parent, int count, int across, int down, int
                         bool reverse, GraphHandle* handles) {
   GraphRecord* p = GetGraphRecord(parent);
   SurfaceData* data = GraphStore(parent);
-  if (!g_cropping || !p || count <= 0 || p->tileCount != 1 || GraphCropped(p) || !data || data->image.validMarker != kMemImgValid)
+  if (!g_cropping || !p || count <= 0 || p->tileCount != 1 || GraphCropped(p) || !data ||
+      data->image.validMarker != kMemImgValid)
     return false;
   const MEMIMG& img = data->image;
   if (!img.alphaFlag || img.paletteFlag || img.pixelType == kPixelMask8 || p->spec.BlendMask) return false;
