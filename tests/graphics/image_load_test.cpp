@@ -412,6 +412,23 @@ TEST_F(ImageLoadTest, SparseCellsKeepTheirNonZeroRectanglesAndGiveTheWholeCellsB
   qx::DeleteAllGraphs(0);
   EXPECT_EQ(qx::SurfaceDataTable().count, 0);
   EXPECT_EQ(qx::SurfaceTileTable().count, 0);
+
+  // Right to left, the cells take the same pictures as the plain division's.
+  qx::SetCellCropping(false);
+  ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 5, 3, 2, 64, 48, whole, true, true, false), 0);
+  qx::SetCellCropping(true);
+  ASSERT_EQ(qx::CreateDivGraphFromGraphImage(&sheet.image, nullptr, 5, 3, 2, 64, 48, cropped, true, true, false), 0);
+  for (int c = 0; c < 5; ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_TRUE(qx::GraphCropped(qx::GetGraphRecord(cropped[c])));
+    EXPECT_EQ(qx::GetGraphRecord(cropped[c])->sourceX, qx::GetGraphRecord(whole[c])->sourceX);
+    qx::MEMIMG got{}, want{};
+    ASSERT_EQ(qx::GetGraphImage(cropped[c], &got), 0);
+    ASSERT_EQ(qx::GetGraphImage(whole[c], &want), 0);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) ASSERT_EQ(StoredValue(got, x, y), StoredValue(want, x, y)) << x << "," << y;
+  }
+  qx::DeleteAllGraphs(0);
 }
 
 TEST_F(ImageLoadTest, DenseOrOpaqueCellsStayViewsOfThePicture) {
