@@ -16,6 +16,11 @@ namespace {
 constexpr int64_t kMinSplitPixels = 24 * 1024;
 // Past this, more threads only contend for the memory.
 constexpr int kMaxThreads = 8;
+// A frame's drawings follow each other closely: a worker that has finished
+// one watches for the next this many pauses (about 75 microseconds on the
+// machine it was measured on) before it sleeps, which saves the next drawing
+// the worker's wake-up.
+constexpr int kWatchPauses = 4096;
 
 struct Job {
   RowBandFn fn;
@@ -84,6 +89,7 @@ class Pool {
       job_ = &job;
       limit_ = threads - 1;
       ++generation_;
+      posted_.store(generation_, std::memory_order_release);
     }
     wake_.notify_all();
     RunBands(&job);
@@ -101,7 +107,14 @@ class Pool {
 
   void WorkerLoop(uint64_t seen) {
     std::unique_lock<std::mutex> lock(mu_);
+    bool watch = false;
     for (;;) {
+      if (watch && !stop_ && generation_ == seen) {
+        lock.unlock();
+        Watch(seen);
+        lock.lock();
+      }
+      watch = false;
       wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
       if (stop_) return;
       seen = generation_;
@@ -112,6 +125,17 @@ class Pool {
       RunBands(job);
       lock.lock();
       if (--job->users == 0) done_.notify_one();
+      watch = true;
+    }
+  }
+
+  // Returns when a job newer than seen is posted, or after kWatchPauses.
+  void Watch(uint64_t seen) const {
+    for (int i = 0; i < kWatchPauses; ++i) {
+      if (posted_.load(std::memory_order_acquire) != seen) return;
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
     }
   }
 
@@ -122,6 +146,7 @@ class Pool {
   Job* job_ = nullptr;
   int limit_ = 0;
   uint64_t generation_ = 0;
+  std::atomic<uint64_t> posted_{0};  // generation_, readable without the lock
   bool stop_ = false;
 };
 
