@@ -252,6 +252,44 @@ GraphHandle CreateGraph(int width, int height, bool textureAllowed, bool alphaCh
   return handle;
 }
 
+namespace {
+
+// A graph of width x height taking over `like`'s records, its source place at
+// (sourceX, sourceY), whose one tile shows the rectangle at (storeX, storeY)
+// of the first tile of `within` (tile x tile size, at tileX, tileY in the graph).
+GraphHandle DeriveGraph(GraphHandle like, GraphHandle within, int width, int height, int sourceX, int sourceY,
+                        const Rect& tile, int storeX, int storeY) {
+  GraphRecord* p = GetGraphRecord(like);
+  if (!p) return -1;
+  GraphHandle handle = AllocateGraph(width, height, p->spec.UseTexture, p->spec.AlphaCh, p->spec.Palette);
+  GraphRecord* r = GetGraphRecord(handle);
+  if (!r) return -1;
+  p = GetGraphRecord(like);
+  r->movie = p->movie;
+  memcpy(r->fileName, p->fileName, sizeof(r->fileName));
+  memcpy(r->directory, p->directory, sizeof(r->directory));
+  r->reverse = p->reverse;
+  r->spec = p->spec;
+  r->sourceX = sourceX;
+  r->sourceY = sourceY;
+  GraphRecord* w = GetGraphRecord(within);
+  SurfaceTile* withinTile = w && w->tileCount > 0 ? GetSurfaceTile(w->tiles[0]) : nullptr;
+  int t = withinTile ? AddSurface2D(tile.right - tile.left, tile.bottom - tile.top, tile.left, tile.top, handle,
+                                    withinTile, storeX, storeY, r->spec)
+                     : -1;
+  if (t < 0) {
+    LogWrite("グラフィックの派生に失敗しました終了します");
+    HandleRelease(&g_graphs, handle);
+    return -1;
+  }
+  r = GetGraphRecord(handle);
+  r->tiles[0] = t;
+  r->tileCount = 1;
+  return handle;
+}
+
+}  // namespace
+
 GraphHandle CreateSubGraph(int x, int y, int width, int height, GraphHandle parent) {
   GraphRecord* p = GetGraphRecord(parent);
   if (!p) return -1;
@@ -259,27 +297,7 @@ GraphHandle CreateSubGraph(int x, int y, int width, int height, GraphHandle pare
   if (x < 0 || y < 0 || x >= p->width || y >= p->height || width <= 0 || height <= 0) return -1;
   if (x + width > p->width) width = p->width - x;
   if (y + height > p->height) height = p->height - y;
-  GraphHandle handle = AllocateGraph(width, height, p->spec.UseTexture, p->spec.AlphaCh, p->spec.Palette);
-  GraphRecord* r = GetGraphRecord(handle);
-  if (!r) return -1;
-  p = GetGraphRecord(parent);
-  r->movie = p->movie;
-  memcpy(r->fileName, p->fileName, sizeof(r->fileName));
-  memcpy(r->directory, p->directory, sizeof(r->directory));
-  r->reverse = p->reverse;
-  r->spec = p->spec;
-  r->sourceX = p->sourceX + x;
-  r->sourceY = p->sourceY + y;
-  SurfaceTile* parentTile = p->tileCount > 0 ? GetSurfaceTile(p->tiles[0]) : nullptr;
-  int tile = parentTile ? AddSurface2D(width, height, 0, 0, handle, parentTile, x, y, r->spec) : -1;
-  if (tile < 0) {
-    LogWrite("グラフィックの派生に失敗しました終了します");
-    HandleRelease(&g_graphs, handle);
-    return -1;
-  }
-  r->tiles[0] = tile;
-  r->tileCount = 1;
-  return handle;
+  return DeriveGraph(parent, parent, width, height, p->sourceX + x, p->sourceY + y, Rect{0, 0, width, height}, x, y);
 }
 
 int ReleaseGraph(GraphHandle graph, int logFlag) {
@@ -464,34 +482,7 @@ int ExpandGraph(GraphHandle graph) {
 
 GraphHandle CreateCroppedGraph(GraphHandle like, int sourceX, int sourceY, int width, int height, GraphHandle packed,
                                int packX, int packY, const Rect& box) {
-  GraphRecord* p = GetGraphRecord(like);
-  GraphRecord* k = GetGraphRecord(packed);
-  if (!p || !k || k->tileCount < 1) return -1;
-  GraphHandle handle = AllocateGraph(width, height, p->spec.UseTexture, p->spec.AlphaCh, p->spec.Palette);
-  GraphRecord* r = GetGraphRecord(handle);
-  if (!r) return -1;
-  p = GetGraphRecord(like);
-  k = GetGraphRecord(packed);
-  r->movie = p->movie;
-  memcpy(r->fileName, p->fileName, sizeof(r->fileName));
-  memcpy(r->directory, p->directory, sizeof(r->directory));
-  r->reverse = p->reverse;
-  r->spec = p->spec;
-  r->sourceX = sourceX;
-  r->sourceY = sourceY;
-  SurfaceTile* packedTile = GetSurfaceTile(k->tiles[0]);
-  int tile = packedTile ? AddSurface2D(box.right - box.left, box.bottom - box.top, box.left, box.top, handle,
-                                       packedTile, packX, packY, r->spec)
-                        : -1;
-  if (tile < 0) {
-    LogWrite("グラフィックの派生に失敗しました終了します");
-    HandleRelease(&g_graphs, handle);
-    return -1;
-  }
-  r = GetGraphRecord(handle);
-  r->tiles[0] = tile;
-  r->tileCount = 1;
-  return handle;
+  return DeriveGraph(like, packed, width, height, sourceX, sourceY, box, packX, packY);
 }
 
 int GetGraphImage(GraphHandle graph, MEMIMG* view) {
