@@ -22,23 +22,48 @@ constexpr int kMaxThreads = 8;
 // the worker's wake-up.
 constexpr int kWatchPauses = 4096;
 
+// A drawing's rows go in blocks of kBlockRows destination rows. The
+// destination's height is split into one region per thread, and each thread
+// takes the blocks in its region from the top, so that it draws the same
+// rows, from the same part of the source, drawing after drawing and finds
+// them in its own cache. A thread done with its region takes another's
+// blocks from the bottom up.
+constexpr int kBlockRows = 16;
+
 struct Job {
   RowBandFn fn;
   const void* data;
+  int top;  // destination row of row 0
   int rows;
-  int bandRows;
-  int bands;
-  std::atomic<int> next{0};
+  int threads;
+  int firstBlock;  // destination block of row 0
+  // Per region, the blocks not yet taken: first in the low half, end in the high.
+  std::atomic<uint64_t> left[kMaxThreads];
   int users = 0;  // workers inside the job, under the pool's lock
 };
 
-void RunBands(Job* job) {
+void RunBlock(const Job& job, int g) {
+  int begin = (job.firstBlock + g) * kBlockRows - job.top;
+  int end = begin + kBlockRows;
+  job.fn(job.data, begin < 0 ? 0 : begin, end < job.rows ? end : job.rows);
+}
+
+// Takes region r's next block from the top (own) or the bottom; -1 when none is left.
+int Take(Job* job, int r, bool own) {
+  uint64_t v = job->left[r].load(std::memory_order_relaxed);
   for (;;) {
-    int b = job->next.fetch_add(1, std::memory_order_relaxed);
-    if (b >= job->bands) return;
-    int begin = b * job->bandRows;
-    int end = begin + job->bandRows < job->rows ? begin + job->bandRows : job->rows;
-    job->fn(job->data, begin, end);
+    uint32_t first = static_cast<uint32_t>(v), end = static_cast<uint32_t>(v >> 32);
+    if (first >= end) return -1;
+    uint64_t next = own ? v + 1 : v - (uint64_t{1} << 32);
+    if (job->left[r].compare_exchange_weak(v, next, std::memory_order_relaxed)) return static_cast<int>(own ? first : end - 1);
+  }
+}
+
+void RunBands(Job* job, int self) {
+  for (int g; (g = Take(job, self, true)) >= 0;) RunBlock(*job, g);
+  for (int i = 1; i < job->threads; ++i) {
+    int r = (self + i) % job->threads;
+    for (int g; (g = Take(job, r, false)) >= 0;) RunBlock(*job, g);
   }
 }
 
@@ -61,22 +86,30 @@ class Pool {
   int Threads() const { return threads_.load(std::memory_order_relaxed); }
   void SetThreads(int n) { threads_.store(n, std::memory_order_relaxed); }
 
-  void Run(int rows, int64_t pixels, RowBandFn fn, const void* data) {
+  void Run(int top, int rows, int height, int64_t pixels, RowBandFn fn, const void* data) {
     int threads = Threads();
     if (threads <= 1 || rows < 2 || pixels < kMinSplitPixels) {
       fn(data, 0, rows);
       return;
     }
-    // A few bands per thread, so that one slowed down by the machine's
-    // other work holds up little of the drawing.
     Job job;
     job.fn = fn;
     job.data = data;
+    job.top = top;
     job.rows = rows;
-    int want = threads * 4;
-    job.bandRows = (rows + want - 1) / want;
-    if (job.bandRows < 4) job.bandRows = 4;
-    job.bands = (rows + job.bandRows - 1) / job.bandRows;
+    job.threads = threads;
+    job.firstBlock = top / kBlockRows;
+    int blocks = (top + rows - 1) / kBlockRows - job.firstBlock + 1;
+    // Region r holds the blocks that start in its share of the destination.
+    int64_t lo = 0;
+    for (int r = 0; r < threads; ++r) {
+      int64_t edge = static_cast<int64_t>(height) * (r + 1) / threads;  // first row past region r
+      int64_t hi = r + 1 == threads ? blocks : (edge + kBlockRows - 1) / kBlockRows - job.firstBlock;
+      if (hi < lo) hi = lo;
+      if (hi > blocks) hi = blocks;
+      job.left[r].store(static_cast<uint64_t>(lo) | (static_cast<uint64_t>(hi) << 32), std::memory_order_relaxed);
+      lo = hi;
+    }
     {
       std::unique_lock<std::mutex> lock(mu_);
       if (job_) {
@@ -87,12 +120,11 @@ class Pool {
       }
       StartWorkers(threads - 1);
       job_ = &job;
-      limit_ = threads - 1;
       ++generation_;
       posted_.store(generation_, std::memory_order_release);
     }
     wake_.notify_all();
-    RunBands(&job);
+    RunBands(&job, 0);
     // The job lives on this stack: no worker may still hold it on return.
     std::unique_lock<std::mutex> lock(mu_);
     done_.wait(lock, [&] { return job.users == 0; });
@@ -102,10 +134,13 @@ class Pool {
  private:
   // Under the lock.
   void StartWorkers(int n) {
-    while (static_cast<int>(workers_.size()) < n) workers_.emplace_back([this, g = generation_] { WorkerLoop(g); });
+    while (static_cast<int>(workers_.size()) < n) {
+      int self = static_cast<int>(workers_.size()) + 1;
+      workers_.emplace_back([this, self, g = generation_] { WorkerLoop(self, g); });
+    }
   }
 
-  void WorkerLoop(uint64_t seen) {
+  void WorkerLoop(int self, uint64_t seen) {
     std::unique_lock<std::mutex> lock(mu_);
     bool watch = false;
     for (;;) {
@@ -119,10 +154,11 @@ class Pool {
       if (stop_) return;
       seen = generation_;
       Job* job = job_;
-      if (!job || job->users >= limit_ || job->next.load(std::memory_order_relaxed) >= job->bands) continue;
+      // Workers past the drawing's thread count stay out of it.
+      if (!job || self >= job->threads) continue;
       ++job->users;
       lock.unlock();
-      RunBands(job);
+      RunBands(job, self);
       lock.lock();
       if (--job->users == 0) done_.notify_one();
       watch = true;
@@ -144,7 +180,6 @@ class Pool {
   std::condition_variable wake_, done_;
   std::vector<std::thread> workers_;
   Job* job_ = nullptr;
-  int limit_ = 0;
   uint64_t generation_ = 0;
   std::atomic<uint64_t> posted_{0};  // generation_, readable without the lock
   bool stop_ = false;
@@ -167,9 +202,10 @@ int DrawThreadsFor(const char* text, int processors) {
   return n;
 }
 
-void DrawRowBands(int rows, int64_t pixels, RowBandFn fn, const void* job) {
+void DrawRowBands(int top, int rows, int height, int64_t pixels, RowBandFn fn, const void* job) {
   if (rows <= 0) return;
-  ThePool().Run(rows, pixels, fn, job);
+  if (top < 0) top = 0;
+  ThePool().Run(top, rows, height < top + rows ? top + rows : height, pixels, fn, job);
 }
 
 int DrawThreads() { return ThePool().Threads(); }

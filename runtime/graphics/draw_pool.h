@@ -12,9 +12,10 @@ namespace qx {
 // for ranges that never overlap.
 using RowBandFn = void (*)(const void* job, int begin, int end);
 
-// Runs fn over rows [0, rows) and returns when all are drawn. pixels (the
-// work of the whole drawing) decides whether splitting is worth its cost.
-void DrawRowBands(int rows, int64_t pixels, RowBandFn fn, const void* job);
+// Runs fn over rows [0, rows) and returns when all are drawn. top is the
+// destination row of row 0, height the destination's; pixels (the work of
+// the whole drawing) decides whether splitting is worth its cost.
+void DrawRowBands(int top, int rows, int height, int64_t pixels, RowBandFn fn, const void* job);
 
 // Threads that draw, the calling one included (1: the pool is off). The
 // starting value is QUARNEX_DRAW_THREADS, or the number of processors.

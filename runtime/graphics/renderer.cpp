@@ -461,14 +461,14 @@ void DrawImageAt(MEMIMG* dest, const MEMIMG* src, int x, int y, bool trans, cons
   const uint8_t* m = mask ? mask->pixels + static_cast<ptrdiff_t>(sy) * mask->pitch + sx : nullptr;
   int mpitch = mask ? mask->pitch : 0;
   AtJob job{&plan, d, dest->pitch, s, src->pitch, m, mpitch, w};
-  DrawRowBands(h, static_cast<int64_t>(w) * h, &DrawAtRows, &job);
+  DrawRowBands(r.top, h, dest->height, static_cast<int64_t>(w) * h, &DrawAtRows, &job);
 }
 
 void DrawMappedSpans(MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask, const DrawPlan& plan, const Rect& box,
                      const MapSetup& map) {
   MappedJob job{dest, src, mask, &plan, &box, &map};
   int rows = box.bottom - box.top;
-  DrawRowBands(rows, static_cast<int64_t>(rows) * (box.right - box.left), &DrawMappedRows, &job);
+  DrawRowBands(box.top, rows, dest->height, static_cast<int64_t>(rows) * (box.right - box.left), &DrawMappedRows, &job);
 }
 
 bool RotationSetup(int x, int y, float angle, float scale, int w, int h, const Rect& area, Rect* box,
@@ -618,7 +618,7 @@ void FillRect(MEMIMG* dest, const Rect* rect, uint32_t color) {
   FillJob job{&fp,
               dest->pixels + static_cast<ptrdiff_t>(r.top) * dest->pitch + static_cast<ptrdiff_t>(r.left) * (is32 ? 4 : 2),
               dest->pitch, w};
-  DrawRowBands(h, static_cast<int64_t>(w) * h, &FillRows, &job);
+  DrawRowBands(r.top, h, dest->height, static_cast<int64_t>(w) * h, &FillRows, &job);
 }
 
 void FillRow(const FillPlan& fp, uint8_t* row, int w) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <atomic>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "reference_renderer.h"
 #include "runtime/graphics/draw_pool.h"
@@ -724,6 +726,44 @@ TEST_F(RendererTest, SteepRotationsMatchTheReferenceAloneAndSplitOverThreads) {
       }
     }
   }
+}
+
+// Each row of a split drawing is drawn exactly once, wherever the drawing
+// lies on its destination and however many threads share it.
+TEST(DrawThreads, EveryRowOfASplitDrawingIsDrawnOnce) {
+  struct Case {
+    int top, rows, height;
+  };
+  const Case cases[] = {
+      {0, 600, 600},  {0, 1, 600},   {5, 2, 600},      {7, 9, 600},    {15, 2, 600},   {290, 30, 600},
+      {16, 16, 600},  {0, 299, 600}, {301, 299, 600},  {599, 1, 600},  {3, 590, 600},  {100, 40, 150},
+      {0, 37, 37},    {0, 700, 600}, {-20, 100, 600},  {450, 150, 600}, {33, 1000, 2048},
+  };
+  struct Rows {
+    std::vector<std::atomic<int>> drawn;
+    std::atomic<int> outside{0};
+    explicit Rows(int n) : drawn(static_cast<size_t>(n)) {}
+  };
+  const int threadsBefore = qx::DrawThreads();
+  for (int threads : {2, 3, 8}) {
+    qx::SetDrawThreads(threads);
+    for (const Case& c : cases) {
+      Rows rows(c.rows);
+      auto draw = [](const void* job, int begin, int end) {
+        Rows& r = *static_cast<Rows*>(const_cast<void*>(job));
+        if (begin < 0 || end > static_cast<int>(r.drawn.size()) || begin >= end) r.outside.fetch_add(1);
+        for (int y = begin < 0 ? 0 : begin; y < end && y < static_cast<int>(r.drawn.size()); ++y) r.drawn[y].fetch_add(1);
+      };
+      qx::DrawRowBands(c.top, c.rows, c.height, int64_t{1} << 20, draw, &rows);
+      std::string where = "threads " + std::to_string(threads) + " top " + std::to_string(c.top) + " rows " +
+                          std::to_string(c.rows) + " height " + std::to_string(c.height);
+      EXPECT_EQ(rows.outside.load(), 0) << where;
+      int wrong = 0;
+      for (int y = 0; y < c.rows; ++y) wrong += rows.drawn[y].load() != 1;
+      EXPECT_EQ(wrong, 0) << where;
+    }
+  }
+  qx::SetDrawThreads(threadsBefore);
 }
 
 TEST(DrawThreads, StartingCountFromTheEnvironment) {
