@@ -1,6 +1,7 @@
-// A small pool of drawing threads: one drawing's rows are split into bands
-// that the calling thread and the workers take in turn. Every row is drawn
-// once, by the same code, so the bytes are the same however it is split.
+// A small pool of drawing threads: one drawing's rows are split into blocks
+// that the calling thread and the workers share out, each taking first the
+// blocks in its own part of the destination. Every row is drawn once, by the
+// same code, so the bytes are the same however it is split.
 #ifndef QUARNEX_RUNTIME_GRAPHICS_DRAW_POOL_H
 #define QUARNEX_RUNTIME_GRAPHICS_DRAW_POOL_H
 
