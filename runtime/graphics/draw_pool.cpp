@@ -55,7 +55,8 @@ int Take(Job* job, int r, bool own) {
     uint32_t first = static_cast<uint32_t>(v), end = static_cast<uint32_t>(v >> 32);
     if (first >= end) return -1;
     uint64_t next = own ? v + 1 : v - (uint64_t{1} << 32);
-    if (job->left[r].compare_exchange_weak(v, next, std::memory_order_relaxed)) return static_cast<int>(own ? first : end - 1);
+    if (job->left[r].compare_exchange_weak(v, next, std::memory_order_relaxed))
+      return static_cast<int>(own ? first : end - 1);
   }
 }
 

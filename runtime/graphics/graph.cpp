@@ -255,8 +255,8 @@ GraphHandle CreateGraph(int width, int height, bool textureAllowed, bool alphaCh
 namespace {
 
 // A graph of width x height taking over `like`'s records, its source place at
-// (sourceX, sourceY), whose one tile shows the rectangle at (storeX, storeY)
-// of the first tile of `within` (tile x tile size, at tileX, tileY in the graph).
+// (sourceX, sourceY). Its one tile covers `tile` within the graph and shows
+// the same-sized rectangle at (storeX, storeY) of `within`'s first tile.
 GraphHandle DeriveGraph(GraphHandle like, GraphHandle within, int width, int height, int sourceX, int sourceY,
                         const Rect& tile, int storeX, int storeY) {
   GraphRecord* p = GetGraphRecord(like);

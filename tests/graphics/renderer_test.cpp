@@ -752,7 +752,8 @@ TEST(DrawThreads, EveryRowOfASplitDrawingIsDrawnOnce) {
       auto draw = [](const void* job, int begin, int end) {
         Rows& r = *static_cast<Rows*>(const_cast<void*>(job));
         if (begin < 0 || end > static_cast<int>(r.drawn.size()) || begin >= end) r.outside.fetch_add(1);
-        for (int y = begin < 0 ? 0 : begin; y < end && y < static_cast<int>(r.drawn.size()); ++y) r.drawn[y].fetch_add(1);
+        for (int y = begin < 0 ? 0 : begin; y < end && y < static_cast<int>(r.drawn.size()); ++y)
+          r.drawn[y].fetch_add(1);
       };
       qx::DrawRowBands(c.top, c.rows, c.height, int64_t{1} << 20, draw, &rows);
       std::string where = "threads " + std::to_string(threads) + " top " + std::to_string(c.top) + " rows " +
