@@ -41,6 +41,8 @@ void ShowIfFront(const Rect& r) {
 
 // The back screen of the hardware back end is drawn by the graphics processor.
 bool DeviceTarget() { return GetDrawTarget() == -2 && HwInUse(); }
+// A graph kept out of textures is drawn onto it by the software renderer.
+bool DeviceDraws(const GraphRecord* g) { return DeviceTarget() && HwDrawsGraph(g); }
 
 void Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
   if (target) {
@@ -88,7 +90,7 @@ int DrawGraphAt(int x, int y, GraphHandle graph, int trans) {
     if (ExpandGraph(graph) != 0) return -1;
     g = GetGraphRecord(graph);
   }
-  if (DeviceTarget()) return HwDrawGraphAt(g, x, y, trans != 0);
+  if (DeviceDraws(g)) return HwDrawGraphAt(g, x, y, trans != 0);
   MEMIMG* target = GetDrawTargetImage();
   MEMIMG view;
   SourceWindow window;
@@ -104,7 +106,7 @@ int DrawGraphRotated(int x, int y, double scale, double angle, GraphHandle graph
   GraphRecord* g = nullptr;
   int go = BeginGraphDraw(graph, &g);
   if (go != 1) return go;
-  if (DeviceTarget()) {
+  if (DeviceDraws(g)) {
     return HwDrawGraphRotated(g, static_cast<float>(x), static_cast<float>(y), static_cast<float>(scale),
                               static_cast<float>(angle), trans != 0, turn != 0);
   }

@@ -15,6 +15,7 @@
 #include "runtime/core/subsystems.h"
 #include "runtime/core/window_state.h"
 #include "runtime/graphics/draw_state.h"
+#include "runtime/graphics/hw.h"
 #include "runtime/graphics/screen.h"
 
 namespace qx {
@@ -56,6 +57,7 @@ struct FontRecord {
   GlyphSlot* slots;
   int nextSlot;
   uint8_t* cells;  // per cell: glyph levels, then edge levels (0..16 each)
+  HwGlyphAtlas* atlas;  // the cells on the device, made at the first drawing there
 };
 
 struct FontSystem {
@@ -223,6 +225,7 @@ void RenderGlyph(FontRecord* f, unsigned code) {
   uint8_t* glyph = CellGlyph(f, slot);
   uint8_t* edge = CellEdge(f, slot);
   memset(glyph, 0, static_cast<size_t>(f->cellWidth) * f->cellHeight * 2);
+  HwGlyphChanged(f->atlas, slot);
 
   unsigned char bytes[2] = {static_cast<unsigned char>(code & 0xFF), static_cast<unsigned char>(code >> 8)};
   int n = IsLead(bytes[0], f->charSet) ? 2 : 1;
@@ -322,6 +325,8 @@ uint32_t Scale(uint32_t rgb, uint32_t brightness) {
 }
 
 void FreeFontResources(FontRecord* f) {
+  HwDestroyGlyphAtlas(f->atlas);
+  f->atlas = nullptr;
   if (f->ftFace) FT_Done_Face(f->ftFace);
   f->ftFace = nullptr;
   MemFree(f->codeMap);
@@ -504,6 +509,41 @@ int GetFontStringWidth(const char* text, int length, FontHandle font) {
   return static_cast<int>(width);
 }
 
+namespace {
+
+// The glyphs as textured rectangles from the font's cells on the device,
+// each character's edge and then its body, as the pixels are drawn below.
+int DrawStringOnDevice(FontRecord* f, int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
+  const DrawState& ds = GetDrawState();
+  if (ds.drawAreaEmpty) return 0;
+  const int strength = ds.blendMode == 1 ? ds.blendParam : 255;
+  const int e = (f->type & kFontEdge) ? f->edgeSize : 0;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+  const int length = static_cast<int>(strlen(text));
+  int pen = x;
+  int result = 0;
+  for (int i = 0; i < length;) {
+    unsigned code;
+    int n = NextCharacter(s, length, i, f->charSet, &code);
+    GlyphSlot* g = Glyph(f, code);
+    int slot = static_cast<int>(g - f->slots);
+    if (!IsSpaceCode(code) && g->width > 0 && g->height > 0 && strength > 0) {
+      const uint8_t* glyph = CellGlyph(f, slot);
+      const uint8_t* edge = CellEdge(f, slot);
+      const int ox = pen + g->xOffset, oy = y + g->yOffset;
+      const int w = g->width + 2 * e, h = g->height + 2 * e;
+      if (e && HwDrawGlyph(f->atlas, slot, glyph, edge, true, ox, oy, w, h, edgeColor, strength) != 0) result = -1;
+      if (HwDrawGlyph(f->atlas, slot, glyph, edge, false, ox, oy, w, h, color, strength) != 0) result = -1;
+    }
+    pen += g->advance + f->spacing;
+    if (n == 2 && (code >> 8) == 0) break;
+    i += n;
+  }
+  return result;
+}
+
+}  // namespace
+
 int DrawFontString(int x, int y, const char* text, uint32_t color, FontHandle font, uint32_t edgeColor,
                    int vertical) {
   (void)vertical;  // vertical text is laid out like horizontal text
@@ -517,6 +557,11 @@ int DrawFontString(int x, int y, const char* text, uint32_t color, FontHandle fo
   const DrawState& ds = GetDrawState();
   color = Scale(color, ds.brightness);
   edgeColor = Scale(edgeColor, ds.brightness);
+  if (GetDrawTarget() == -2 && HwInUse()) {
+    if (!f->atlas) f->atlas = HwCreateGlyphAtlas(f->cellWidth, f->cellHeight, f->capacity);
+    // Without room on the device the text goes through the back screen's copy.
+    if (f->atlas) return DrawStringOnDevice(f, x, y, text, color, edgeColor);
+  }
   MEMIMG* target = GetDrawTargetImage();
   if (!target || ds.drawAreaEmpty || target->paletteFlag || target->pixelType > kPixel32) return 0;
   int bpp = MemImageBytesPerPixel(target->pixelType, target->alphaFlag, target->paletteFlag);

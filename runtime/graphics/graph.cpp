@@ -96,6 +96,14 @@ int AddSurfaceData(int width, int height, const SurfaceSpec& spec) {
     HandleRelease(&g_stores, store);
     return -1;
   }
+  // A texture store gets its textures now, so that a device that cannot
+  // hold them fails the creation rather than a later drawing.
+  if (data->spec.UseTexture && HwCreateStore(data) != 0) {
+    data->refCount = 0;
+    ReleaseMemImage(&data->image);
+    HandleRelease(&g_stores, store);
+    return -1;
+  }
   return store;
 }
 

@@ -6,6 +6,7 @@
 
 #include "runtime/core/alloc.h"
 #include "runtime/core/log.h"
+#include "runtime/core/timing.h"
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/hw.h"
 #include "runtime/platform/platform.h"
@@ -16,6 +17,8 @@ namespace {
 constexpr int kMaxTiles = 64;
 constexpr int kMaxTilesPerSide = 64;
 constexpr int kBatchQuads = 2048;
+constexpr int kMaxAtlases = 40;  // one per font handle at most
+constexpr int kAtlasColumns = 16;
 
 // The texture tiles covering one pixel store.
 struct HwStore {
@@ -24,7 +27,13 @@ struct HwStore {
   int rowY[kMaxTilesPerSide], rowSide[kMaxTilesPerSide];
   PlatformTexture* tiles[kMaxTiles];
   bool dirty;
-  bool failed;  // could not be made; the store draws nothing
+};
+
+struct HwGlyphAtlasData {
+  bool used;
+  PlatformTexture* texture;
+  int cellWidth, cellHeight, capacity;
+  uint8_t* sent;  // per slot: its cell is on the device
 };
 
 // Whose copy of the back screen is the newer one.
@@ -42,10 +51,14 @@ struct HwState {
   MEMIMG* backImage;
   PlatformGpuState batchState;
   int batchCount;  // vertices
-  uint64_t quads, batches;
+  PlatformGpuState lastSent;
+  bool lastSentValid;
+  bool recoveryFailed;
+  HwStats stats;
 };
 
 HwState g_hw;
+HwGlyphAtlasData g_atlases[kMaxAtlases];
 PlatformGpuVertex g_batch[kBatchQuads * 6];
 uint8_t* g_convert;  // one row of converted texels
 size_t g_convertSize;
@@ -77,43 +90,51 @@ uint8_t* ConvertBuffer(size_t size) {
   return g_convert;
 }
 
-// Texels of a store rectangle: BGRA with the colour key as alpha 0 for
-// stores without alpha, or single bytes for blend masks.
-void UploadRect(PlatformTexture* texture, const MEMIMG& img, int sx, int sy, int w, int h) {
+// Texels of a store rectangle, in one upload: BGRA with the colour key as
+// alpha 0 for stores without alpha, or single bytes for blend masks.
+int UploadRect(PlatformTexture* texture, const MEMIMG& img, int sx, int sy, int w, int h) {
   const PlatformGpuOps* gpu = Gpu();
+  int result;
   if (img.pixelType == kPixelMask8) {
-    gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx, img.pitch);
-    return;
-  }
-  if (img.pixelType == kPixel32 && img.alphaFlag && !img.paletteFlag) {
-    gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx * 4, img.pitch);
-    return;
-  }
-  uint8_t* buffer = ConvertBuffer(static_cast<size_t>(w) * 4);
-  if (!buffer) return;
-  const int bpp = MemImageBytesPerPixel(img.pixelType, img.alphaFlag, img.paletteFlag);
-  const uint32_t* palette = static_cast<const uint32_t*>(img.palette);
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(sy + y) * img.pitch;
-    uint32_t* out = reinterpret_cast<uint32_t*>(buffer);
-    for (int x = 0; x < w; ++x) {
-      const uint8_t* p = row + static_cast<ptrdiff_t>(sx + x) * bpp;
-      uint32_t value = bpp == 1 ? *p : bpp == 2 ? *reinterpret_cast<const uint16_t*>(p) : *reinterpret_cast<const uint32_t*>(p);
-      uint32_t argb;
-      if (img.paletteFlag) {
-        argb = (palette ? palette[value & 255] : 0) & 0xFFFFFF;
-        argb |= value == img.colorKey ? 0u : 0xFF000000u;
-      } else {
-        int r, g, b, a;
-        UnpackColor(img.format, value, &r, &g, &b, &a);
-        if (!img.alphaFlag) a = value == img.colorKey ? 0 : 255;
-        argb = static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
-               static_cast<uint32_t>(b);
+    result = gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx,
+                                img.pitch);
+    g_hw.stats.uploadBytes += static_cast<uint64_t>(w) * h;
+  } else if (img.pixelType == kPixel32 && img.alphaFlag && !img.paletteFlag) {
+    result = gpu->UpdateTexture(texture, 0, 0, w, h, img.pixels + static_cast<ptrdiff_t>(sy) * img.pitch + sx * 4,
+                                img.pitch);
+    g_hw.stats.uploadBytes += static_cast<uint64_t>(w) * h * 4;
+  } else {
+    uint8_t* buffer = ConvertBuffer(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    if (!buffer) return -1;
+    const int bpp = MemImageBytesPerPixel(img.pixelType, img.alphaFlag, img.paletteFlag);
+    const uint32_t* palette = static_cast<const uint32_t*>(img.palette);
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* row = img.pixels + static_cast<ptrdiff_t>(sy + y) * img.pitch;
+      uint32_t* out = reinterpret_cast<uint32_t*>(buffer) + static_cast<ptrdiff_t>(y) * w;
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* p = row + static_cast<ptrdiff_t>(sx + x) * bpp;
+        uint32_t value = bpp == 1   ? *p
+                         : bpp == 2 ? *reinterpret_cast<const uint16_t*>(p)
+                                    : *reinterpret_cast<const uint32_t*>(p);
+        uint32_t argb;
+        if (img.paletteFlag) {
+          argb = (palette ? palette[value & 255] : 0) & 0xFFFFFF;
+          argb |= value == img.colorKey ? 0u : 0xFF000000u;
+        } else {
+          int r, g, b, a;
+          UnpackColor(img.format, value, &r, &g, &b, &a);
+          if (!img.alphaFlag) a = value == img.colorKey ? 0 : 255;
+          argb = static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
+                 static_cast<uint32_t>(b);
+        }
+        out[x] = argb;
       }
-      out[x] = argb;
     }
-    gpu->UpdateTexture(texture, 0, y, w, 1, buffer, w * 4);
+    result = gpu->UpdateTexture(texture, 0, 0, w, h, buffer, w * 4);
+    g_hw.stats.uploadBytes += static_cast<uint64_t>(w) * h * 4;
   }
+  g_hw.stats.uploads++;
+  return result;
 }
 
 void DestroyTiles(HwStore* hs) {
@@ -123,69 +144,74 @@ void DestroyTiles(HwStore* hs) {
   }
 }
 
-// The store's tiles, made or refilled as needed; null when it cannot be drawn.
+void LogTextureFailure(const SurfaceData* data) {
+  LogWrite("テクスチャサーフェスの作成に失敗しました\n");
+  LogPrintf("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d", data->spec.DrawValid,
+            data->spec.AlphaCh, data->spec.AlphaTest, data->spec.ColorBitDepth);
+}
+
+// The textures of a store whose grid is already laid out.
+int MakeTiles(HwStore* hs, const SurfaceData* data) {
+  const int format = data->image.pixelType == kPixelMask8 ? kGpuTextureR8 : kGpuTextureBgra;
+  for (int r = 0; r < hs->rows; ++r) {
+    for (int c = 0; c < hs->columns; ++c) {
+      PlatformTexture* t = Gpu()->CreateTexture(hs->colSide[c], hs->rowSide[r], format);
+      if (!t) {
+        LogTextureFailure(data);
+        DestroyTiles(hs);
+        return -1;
+      }
+      hs->tiles[r * hs->columns + c] = t;
+    }
+  }
+  hs->dirty = true;
+  return 0;
+}
+
+// Sends a dirty store's pixels to its tiles; 0 or -1.
+int SendStore(HwStore* hs, const SurfaceData* data) {
+  if (!hs->dirty) return 0;
+  // The batch may still show the old texels.
+  FlushPendingDrawing();
+  for (int r = 0; r < hs->rows; ++r) {
+    for (int c = 0; c < hs->columns; ++c) {
+      int w = data->image.width - hs->colX[c], h = data->image.height - hs->rowY[r];
+      if (w > hs->colSide[c]) w = hs->colSide[c];
+      if (h > hs->rowSide[r]) h = hs->rowSide[r];
+      if (UploadRect(hs->tiles[r * hs->columns + c], data->image, hs->colX[c], hs->rowY[r], w, h) != 0) return -1;
+    }
+  }
+  hs->dirty = false;
+  return 0;
+}
+
+// The store's tiles with its current pixels; null when it is no texture
+// store or the device refused the pixels.
 HwStore* ReadyStore(SurfaceData* data) {
   if (!data || data->image.validMarker != kMemImgValid) return nullptr;
   HwStore* hs = static_cast<HwStore*>(data->surface);
-  if (!hs) {
-    hs = static_cast<HwStore*>(MemAllocZero(sizeof(HwStore)));
-    if (!hs) return nullptr;
-    data->surface = hs;
-    hs->dirty = true;
-    int cols = SplitSide(data->image.width, g_hw.minSide, g_hw.maxSide, hs->colX, hs->colSide);
-    int rows = SplitSide(data->image.height, g_hw.minSide, g_hw.maxSide, hs->rowY, hs->rowSide);
-    if (cols < 0 || rows < 0 || cols * rows > kMaxTiles) {
-      LogPrintf("エラー：画像の分割数が最大数の %d を超えました", kMaxTiles);
-      hs->failed = true;
-      return nullptr;
-    }
-    hs->columns = cols;
-    hs->rows = rows;
-    const int format = data->image.pixelType == kPixelMask8 ? kGpuTextureR8 : kGpuTextureBgra;
-    for (int r = 0; r < rows; ++r) {
-      for (int c = 0; c < cols; ++c) {
-        PlatformTexture* t = Gpu()->CreateTexture(hs->colSide[c], hs->rowSide[r], format);
-        if (!t) {
-          LogWrite("テクスチャサーフェスの作成に失敗しました\n");
-          LogPrintf("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d", data->spec.DrawValid,
-                    data->spec.AlphaCh, data->spec.AlphaTest, data->spec.ColorBitDepth);
-          DestroyTiles(hs);
-          hs->failed = true;
-          return nullptr;
-        }
-        hs->tiles[r * cols + c] = t;
-      }
-    }
-  }
-  if (hs->failed) return nullptr;
-  if (hs->dirty) {
-    // The batch may still show the old texels.
-    FlushPendingDrawing();
-    for (int r = 0; r < hs->rows; ++r) {
-      for (int c = 0; c < hs->columns; ++c) {
-        int w = data->image.width - hs->colX[c], h = data->image.height - hs->rowY[r];
-        if (w > hs->colSide[c]) w = hs->colSide[c];
-        if (h > hs->rowSide[r]) h = hs->rowSide[r];
-        UploadRect(hs->tiles[r * hs->columns + c], data->image, hs->colX[c], hs->rowY[r], w, h);
-      }
-    }
-    hs->dirty = false;
-  }
-  return hs;
+  if (!hs || hs->columns * hs->rows == 0 || !hs->tiles[0]) return nullptr;
+  return SendStore(hs, data) == 0 ? hs : nullptr;
 }
 
 void SendBackCopyToDevice() {
   if (g_hw.back != kMainNewer || !g_hw.backImage) return;
   Gpu()->WriteBack(g_hw.backImage->pixels, g_hw.backImage->pitch);
+  g_hw.stats.writeBacks++;
   g_hw.back = kBothSame;
 }
 
-// Adds two triangles to the batch, ending it first when the state differs.
-void AddQuad(const PlatformGpuState& state, const PlatformGpuVertex corner[4]) {
+bool DeviceHere() { return g_hw.inUse && Gpu()->Ready(); }
+
+// Adds two triangles to the batch, ending it first when the state differs;
+// false when the batch cannot take them (the device is not reachable).
+bool AddQuad(const PlatformGpuState& state, const PlatformGpuVertex corner[4]) {
   if (g_hw.batchCount > 0 &&
       (g_hw.batchCount + 6 > kBatchQuads * 6 || memcmp(&state, &g_hw.batchState, sizeof(state)) != 0)) {
     FlushPendingDrawing();
   }
+  if (g_hw.batchCount + 6 > kBatchQuads * 6 || (g_hw.batchCount > 0 && memcmp(&state, &g_hw.batchState, sizeof(state)) != 0))
+    return false;
   if (g_hw.batchCount == 0) {
     SendBackCopyToDevice();
     g_hw.batchState = state;
@@ -199,7 +225,8 @@ void AddQuad(const PlatformGpuState& state, const PlatformGpuVertex corner[4]) {
   v[5] = corner[3];
   g_hw.batchCount += 6;
   g_hw.back = kDeviceOnly;
-  g_hw.quads++;
+  g_hw.stats.quads++;
+  return true;
 }
 
 // The blend state of the current draw settings; false when nothing is drawn.
@@ -254,7 +281,9 @@ bool MaskTexture(PlatformGpuState* s, int* offsetX, int* offsetY) {
   if (!g_hw.maskTableLoaded || memcmp(g_hw.maskTableCopy, ds.blendMaskTable, 256) != 0) {
     FlushPendingDrawing();
     memcpy(g_hw.maskTableCopy, ds.blendMaskTable, 256);
-    Gpu()->UpdateTexture(g_hw.maskTable, 0, 0, 256, 1, g_hw.maskTableCopy, 256);
+    if (Gpu()->UpdateTexture(g_hw.maskTable, 0, 0, 256, 1, g_hw.maskTableCopy, 256) != 0) return false;
+    g_hw.stats.uploads++;
+    g_hw.stats.uploadBytes += 256;
     g_hw.maskTableLoaded = true;
   }
   s->mask = hs->tiles[0];
@@ -270,13 +299,16 @@ struct GraphSource {
   HwStore* store;
 };
 
-bool Source(const GraphRecord* graph, GraphSource* out) {
+// 1 with the graph's tiles ready, 0 when there is nothing to draw, -1 when
+// its pixels cannot reach the device.
+int Source(const GraphRecord* graph, GraphSource* out) {
   out->tile = graph->tileCount > 0 ? GetSurfaceTile(graph->tiles[0]) : nullptr;
   out->data = out->tile ? GetSurfaceData(out->tile->store) : nullptr;
+  if (!out->data) return -1;
   // A blend mask is no colour picture: drawn, it shows nothing.
-  if (!out->data || out->data->image.pixelType == kPixelMask8) return false;
+  if (out->data->image.pixelType == kPixelMask8) return 0;
   out->store = ReadyStore(out->data);
-  return out->store != nullptr;
+  return out->store ? 1 : -1;
 }
 
 // In store pixels: where the graph's top-left would lie (gx, gy) and the
@@ -328,24 +360,62 @@ void ForEachTilePart(const HwStore* hs, int gx0, int gy0, int gx1, int gy1, Part
   }
 }
 
+// Sends the driver's debug messages to the log.
+void DrainDriverMessages() {
+  const PlatformGpuOps* gpu = Gpu();
+  if (!gpu || !gpu->TakeMessage) return;
+  char text[512];
+  for (int i = 0; i < 64 && gpu->TakeMessage(text, sizeof(text)); ++i) LogPrintf("GL: %s\n", text);
+}
+
+void DestroyDeviceObjects() {
+  HandleTable& stores = SurfaceDataTable();
+  for (int slot = 0; slot < stores.areaEnd; ++slot) {
+    SurfaceData* data = GetSurfaceData(HandleAtSlot(&stores, slot));
+    HwStore* hs = data ? static_cast<HwStore*>(data->surface) : nullptr;
+    if (hs) DestroyTiles(hs);
+  }
+  for (HwGlyphAtlasData& a : g_atlases) {
+    if (!a.used) continue;
+    if (a.texture) Gpu()->DestroyTexture(a.texture);
+    a.texture = nullptr;
+    if (a.sent) memset(a.sent, 0, static_cast<size_t>(a.capacity));
+  }
+  if (g_hw.maskTable) Gpu()->DestroyTexture(g_hw.maskTable);
+  g_hw.maskTable = nullptr;
+  g_hw.maskTableLoaded = false;
+}
+
+PlatformTexture* MakeAtlasTexture(const HwGlyphAtlasData& a) {
+  const int rows = (a.capacity + kAtlasColumns - 1) / kAtlasColumns;
+  return Gpu()->CreateTexture(kAtlasColumns * 2 * a.cellWidth, rows * a.cellHeight, kGpuTextureBgra);
+}
+
 }  // namespace
 
-// The device belongs to the thread that made it; a repaint on the window's
-// thread leaves the batch and the back screen to the next frame.
-static bool DeviceHere() { return g_hw.inUse && Gpu()->Ready(); }
-
 void FlushPendingDrawing() {
+  // Off the device's thread the batch waits for the device's own thread;
+  // AddQuad refuses to grow it meanwhile.
   if (g_hw.batchCount == 0 || !DeviceHere()) return;
   Gpu()->Draw(&g_hw.batchState, g_batch, g_hw.batchCount);
+  if (!g_hw.lastSentValid || memcmp(&g_hw.lastSent, &g_hw.batchState, sizeof(g_hw.batchState)) != 0)
+    g_hw.stats.stateChanges++;
+  g_hw.lastSent = g_hw.batchState;
+  g_hw.lastSentValid = true;
   g_hw.batchCount = 0;
-  g_hw.batches++;
+  g_hw.stats.drawCalls++;
 }
 
 int HwAvailable() { return Gpu() != nullptr ? 1 : 0; }
 int HwInUse() { return g_hw.inUse ? 1 : 0; }
-uint64_t HwQuadsDrawn() { return g_hw.quads; }
-uint64_t HwBatchesSent() { return g_hw.batches; }
+const HwStats& HwGetStats() { return g_hw.stats; }
+uint64_t HwQuadsDrawn() { return g_hw.stats.quads; }
+uint64_t HwBatchesSent() { return g_hw.stats.drawCalls; }
 const char* HwRendererName() { return g_hw.inUse ? g_hw.info.renderer : ""; }
+int HwSwapInterval() {
+  const PlatformGpuOps* gpu = Gpu();
+  return g_hw.inUse && gpu->SwapInterval ? gpu->SwapInterval() : 0;
+}
 
 void HwTextureLimits(int* minSide, int* maxSide) {
   if (minSide) *minSide = g_hw.minSide;
@@ -355,14 +425,14 @@ void HwTextureLimits(int* minSide, int* maxSide) {
 int HwCreateDevice(int width, int height) {
   HwDestroyDevice();
   const PlatformGpuOps* gpu = Gpu();
-  if (!gpu || gpu->Init(width, height) != 0) return -1;
-  gpu->GetInfo(&g_hw.info);
   // Measured with the game: a rasteriser on the main processor takes longer
-  // per frame than the software renderer, so only a forced choice keeps it.
-  if (g_hw.info.softwareRasteriser && RendererPreference() != 2) {
-    gpu->Shutdown();
+  // per frame than the software renderer, so only a forced choice keeps it;
+  // the device refuses it before building anything else.
+  if (!gpu || gpu->Init(width, height, RendererPreference() == 2 ? 1 : 0) != 0) {
+    DrainDriverMessages();
     return -1;
   }
+  gpu->GetInfo(&g_hw.info);
   int maxSide = g_hw.info.maxTextureSide > 0 ? g_hw.info.maxTextureSide : 256;
   int minSide = g_hw.info.minTextureSide > 0 ? g_hw.info.minTextureSide : 32;
   g_hw.maxSide = maxSide;
@@ -373,22 +443,101 @@ int HwCreateDevice(int width, int height) {
   g_hw.back = kDeviceOnly;
   g_hw.batchCount = 0;
   g_hw.maskTableLoaded = false;
-  g_hw.quads = 0;
-  g_hw.batches = 0;
+  g_hw.lastSentValid = false;
+  g_hw.recoveryFailed = false;
+  memset(&g_hw.stats, 0, sizeof(g_hw.stats));
+  DrainDriverMessages();
   return 0;
 }
 
 void HwDestroyDevice() {
   if (!g_hw.inUse) return;
   FlushPendingDrawing();
-  if (g_hw.maskTable) Gpu()->DestroyTexture(g_hw.maskTable);
-  g_hw.maskTable = nullptr;
+  g_hw.batchCount = 0;
+  DestroyDeviceObjects();
   Gpu()->Shutdown();
   g_hw.inUse = false;
   g_hw.backImage = nullptr;
   if (g_convert) MemFree(g_convert);
   g_convert = nullptr;
   g_convertSize = 0;
+}
+
+int HwRecoverIfLost() {
+  const PlatformGpuOps* gpu = Gpu();
+  if (!g_hw.inUse || g_hw.recoveryFailed || !gpu->ContextLost || !gpu->ContextLost()) return 0;
+  LogWrite("グラフィックスデバイスが失われました、作り直します\n");
+  // What was batched went to the lost device.
+  g_hw.batchCount = 0;
+  DestroyDeviceObjects();
+  gpu->Shutdown();
+  if (gpu->Init(g_hw.width, g_hw.height, 1) != 0) {
+    LogWrite("グラフィックスデバイスの作り直しに失敗しました\n");
+    g_hw.recoveryFailed = true;
+    return -1;
+  }
+  g_hw.lastSentValid = false;
+  g_hw.back = kDeviceOnly;
+  // Every store still holds its memory image: the pixels come from there.
+  int failed = 0;
+  HandleTable& stores = SurfaceDataTable();
+  for (int slot = 0; slot < stores.areaEnd; ++slot) {
+    SurfaceData* data = GetSurfaceData(HandleAtSlot(&stores, slot));
+    HwStore* hs = data ? static_cast<HwStore*>(data->surface) : nullptr;
+    if (!hs) continue;
+    if (MakeTiles(hs, data) != 0 || SendStore(hs, data) != 0) ++failed;
+  }
+  for (HwGlyphAtlasData& a : g_atlases)
+    if (a.used) a.texture = MakeAtlasTexture(a);
+  g_hw.stats.recoveries++;
+  LogPrintf("グラフィックスデバイスを作り直しました ( 復帰できなかったテクスチャ : %d )\n", failed);
+  DrainDriverMessages();
+  return 1;
+}
+
+int HwCreateStore(SurfaceData* data) {
+  if (!data || data->image.validMarker != kMemImgValid) return -1;
+  if (!g_hw.inUse) {
+    LogTextureFailure(data);
+    return -1;
+  }
+  HwStore* hs = static_cast<HwStore*>(MemAllocZero(sizeof(HwStore)));
+  if (!hs) {
+    LogTextureFailure(data);
+    return -1;
+  }
+  int cols = SplitSide(data->image.width, g_hw.minSide, g_hw.maxSide, hs->colX, hs->colSide);
+  int rows = SplitSide(data->image.height, g_hw.minSide, g_hw.maxSide, hs->rowY, hs->rowSide);
+  if (cols < 0 || rows < 0 || cols * rows > kMaxTiles) {
+    LogPrintf("エラー：画像の分割数が最大数の %d を超えました", kMaxTiles);
+    MemFree(hs);
+    return -1;
+  }
+  hs->columns = cols;
+  hs->rows = rows;
+  if (MakeTiles(hs, data) != 0) {
+    MemFree(hs);
+    DrainDriverMessages();
+    return -1;
+  }
+  data->surface = hs;
+  return 0;
+}
+
+int HwFillStore(SurfaceData* data) {
+  HwStore* hs = data ? static_cast<HwStore*>(data->surface) : nullptr;
+  if (!hs) return 0;
+  if (!DeviceHere()) return -1;
+  int result = SendStore(hs, data);
+  DrainDriverMessages();
+  return result;
+}
+
+int HwDrawsGraph(const GraphRecord* graph) {
+  if (!g_hw.inUse || !graph || !graph->spec.UseTexture || graph->tileCount <= 0) return 0;
+  SurfaceTile* t = GetSurfaceTile(graph->tiles[0]);
+  SurfaceData* data = t ? GetSurfaceData(t->store) : nullptr;
+  return data && data->surface ? 1 : 0;
 }
 
 void HwNoteStoreChanged(SurfaceData* store) {
@@ -400,6 +549,8 @@ void HwReleaseStore(SurfaceData* store) {
   HwStore* hs = store ? static_cast<HwStore*>(store->surface) : nullptr;
   if (!hs) return;
   if (g_hw.inUse) {
+    // A batch drawn from this store cannot wait for a later flush.
+    if (g_hw.batchCount > 0 && !DeviceHere()) g_hw.batchCount = 0;
     FlushPendingDrawing();
     DestroyTiles(hs);
   }
@@ -407,11 +558,126 @@ void HwReleaseStore(SurfaceData* store) {
   store->surface = nullptr;
 }
 
+HwGlyphAtlas* HwCreateGlyphAtlas(int cellWidth, int cellHeight, int capacity) {
+  if (!DeviceHere() || cellWidth <= 0 || cellHeight <= 0 || capacity <= 0) return nullptr;
+  const int rows = (capacity + kAtlasColumns - 1) / kAtlasColumns;
+  if (kAtlasColumns * 2 * cellWidth > g_hw.maxSide || rows * cellHeight > g_hw.maxSide) return nullptr;
+  for (int i = 0; i < kMaxAtlases; ++i) {
+    HwGlyphAtlasData& a = g_atlases[i];
+    if (a.used) continue;
+    a.cellWidth = cellWidth;
+    a.cellHeight = cellHeight;
+    a.capacity = capacity;
+    a.sent = static_cast<uint8_t*>(MemAllocZero(static_cast<size_t>(capacity)));
+    if (!a.sent) return nullptr;
+    a.texture = MakeAtlasTexture(a);
+    if (!a.texture) {
+      MemFree(a.sent);
+      a.sent = nullptr;
+      return nullptr;
+    }
+    a.used = true;
+    return reinterpret_cast<HwGlyphAtlas*>(&a);
+  }
+  return nullptr;
+}
+
+void HwDestroyGlyphAtlas(HwGlyphAtlas* atlas) {
+  HwGlyphAtlasData* a = reinterpret_cast<HwGlyphAtlasData*>(atlas);
+  if (!a || !a->used) return;
+  if (g_hw.inUse) {
+    if (g_hw.batchCount > 0 && !DeviceHere()) g_hw.batchCount = 0;
+    FlushPendingDrawing();
+    if (a->texture) Gpu()->DestroyTexture(a->texture);
+  }
+  if (a->sent) MemFree(a->sent);
+  memset(a, 0, sizeof(*a));
+}
+
+void HwGlyphChanged(HwGlyphAtlas* atlas, int slot) {
+  HwGlyphAtlasData* a = reinterpret_cast<HwGlyphAtlasData*>(atlas);
+  if (a && a->used && slot >= 0 && slot < a->capacity) a->sent[slot] = 0;
+}
+
+int HwDrawGlyph(HwGlyphAtlas* atlas, int slot, const uint8_t* glyph, const uint8_t* edge, bool drawEdge, int x,
+                int y, int w, int h, uint32_t colour, int strength) {
+  HwGlyphAtlasData* a = reinterpret_cast<HwGlyphAtlasData*>(atlas);
+  if (!a || !a->used || !a->texture || slot < 0 || slot >= a->capacity || !DeviceHere()) return -1;
+  const int cw = a->cellWidth, ch = a->cellHeight;
+  const int ax = (slot % kAtlasColumns) * 2 * cw, ay = (slot / kAtlasColumns) * ch;
+  if (!a->sent[slot]) {
+    // Glyph levels on the left of the slot's place, edge levels on the right,
+    // as white with the level as alpha (16 levels is full strength).
+    uint32_t* buffer = reinterpret_cast<uint32_t*>(ConvertBuffer(static_cast<size_t>(2 * cw) * ch * 4));
+    if (!buffer) return -1;
+    for (int row = 0; row < ch; ++row)
+      for (int col = 0; col < cw; ++col) {
+        const int k = row * cw + col;
+        const uint32_t lg = glyph ? glyph[k] : 0, le = edge ? edge[k] : 0;
+        buffer[row * 2 * cw + col] = (lg * 16 > 255 ? 255u : lg * 16) << 24 | 0xFFFFFFu;
+        buffer[row * 2 * cw + cw + col] = (le * 16 > 255 ? 255u : le * 16) << 24 | 0xFFFFFFu;
+      }
+    FlushPendingDrawing();
+    if (Gpu()->UpdateTexture(a->texture, ax, ay, 2 * cw, ch, buffer, 2 * cw * 4) != 0) return -1;
+    g_hw.stats.uploads++;
+    g_hw.stats.uploadBytes += static_cast<uint64_t>(2 * cw) * ch * 4;
+    a->sent[slot] = 1;
+  }
+  if (strength <= 0) return 0;
+  const DrawState& ds = GetDrawState();
+  PlatformGpuState s;
+  memset(&s, 0, sizeof(s));
+  // Text mixes its colour in by coverage whatever the blend mode, weakened
+  // only by alpha blending.
+  s.blend = kGpuBlendMix;
+  s.param = strength >= 255 ? 256 : strength;
+  s.alpha = kGpuAlphaKeyed;
+  s.discardZeroAlpha = 1;
+  s.texture = a->texture;
+  s.clipLeft = ds.drawLeft;
+  s.clipTop = ds.drawTop;
+  s.clipRight = ds.drawRight;
+  s.clipBottom = ds.drawBottom;
+  if (w > cw) w = cw;
+  if (h > ch) h = ch;
+  const int u0 = ax + (drawEdge ? cw : 0);
+  PlatformGpuVertex v[4];
+  for (int i = 0; i < 4; ++i) {
+    const bool isRight = i & 1, isBottom = i & 2;
+    v[i].x = static_cast<float>(x + (isRight ? w : 0));
+    v[i].y = static_cast<float>(y + (isBottom ? h : 0));
+    v[i].u = static_cast<float>(u0 + (isRight ? w : 0));
+    v[i].v = static_cast<float>(ay + (isBottom ? h : 0));
+    v[i].mu = v[i].mv = 0;
+    v[i].r = static_cast<float>((colour >> 16) & 255);
+    v[i].g = static_cast<float>((colour >> 8) & 255);
+    v[i].b = static_cast<float>(colour & 255);
+  }
+  return AddQuad(s, v) ? 0 : -1;
+}
+
+void HwTimeTransfers(double* deviceUs, double* mainMemoryUs) {
+  *deviceUs = 0;
+  *mainMemoryUs = 0;
+  const PlatformGpuOps* gpu = Gpu();
+  if (!DeviceHere() || !gpu->CopyScreen) return;
+  FlushPendingDrawing();
+  for (int method = 0; method < 2; ++method) {
+    uint64_t start = GetMicrosecondCount();
+    for (int i = 0; i < 8; ++i) gpu->CopyScreen(method);
+    double us = static_cast<double>(GetMicrosecondCount() - start);
+    *(method == 0 ? deviceUs : mainMemoryUs) = us;
+  }
+}
+
 int HwDrawGraphAt(const GraphRecord* graph, int x, int y, bool trans) {
+  if (!DeviceHere()) return -1;
   PlatformGpuState s;
   if (!BlendState(&s)) return 0;
   GraphSource src;
-  if (!Source(graph, &src)) return src.data ? 0 : -1;
+  const int ready = Source(graph, &src);
+  if (ready <= 0) return ready;
+  bool refused = false;
   int maskX = 0, maskY = 0;
   const bool masked = MaskTexture(&s, &maskX, &maskY);
   SetAlpha(&s, src.data, trans, GetDrawState().blendMode == 0 && !masked);
@@ -435,16 +701,19 @@ int HwDrawGraphAt(const GraphRecord* graph, int x, int y, bool trans) {
       v[i].mv = static_cast<float>(sy - gy0 + maskY);
       Brightness(&v[i]);
     }
-    AddQuad(s, v);
+    if (!AddQuad(s, v)) refused = true;
   });
-  return 0;
+  return refused ? -1 : 0;
 }
 
 int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, float angle, bool trans, bool turn) {
+  if (!DeviceHere()) return -1;
   PlatformGpuState s;
   if (!BlendState(&s)) return 0;
   GraphSource src;
-  if (!Source(graph, &src)) return src.data ? 0 : -1;
+  const int ready = Source(graph, &src);
+  if (ready <= 0) return ready;
+  bool refused = false;
   int maskX = 0, maskY = 0;
   MaskTexture(&s, &maskX, &maskY);
   SetAlpha(&s, src.data, trans, false);
@@ -475,12 +744,13 @@ int HwDrawGraphRotated(const GraphRecord* graph, float x, float y, float scale, 
       v[i].mv = static_cast<float>(texY - gy0 + maskY) + 1.0f / 4096;
       Brightness(&v[i]);
     }
-    AddQuad(s, v);
+    if (!AddQuad(s, v)) refused = true;
   });
-  return 0;
+  return refused ? -1 : 0;
 }
 
 int HwFillRect(const Rect& rect, uint32_t colour) {
+  if (!DeviceHere()) return -1;
   PlatformGpuState s;
   if (!BlendState(&s)) return 0;
   s.texture = nullptr;
@@ -507,8 +777,7 @@ int HwFillRect(const Rect& rect, uint32_t colour) {
     v[i].g = rgb[1];
     v[i].b = rgb[2];
   }
-  AddQuad(s, v);
-  return 0;
+  return AddQuad(s, v) ? 0 : -1;
 }
 
 void HwClearBackScreen(int r, int g, int b) {
@@ -523,6 +792,7 @@ void HwBackScreenForRead(MEMIMG* back) {
   if (g_hw.back != kDeviceOnly || !DeviceHere()) return;
   FlushPendingDrawing();
   Gpu()->ReadBack(back->pixels, back->pitch);
+  g_hw.stats.readBacks++;
   g_hw.back = kBothSame;
 }
 
@@ -540,6 +810,7 @@ void HwPresent(const MEMIMG* image) {
   }
   SendBackCopyToDevice();
   Gpu()->Present(nullptr, 0);
+  DrainDriverMessages();
 }
 
 }  // namespace qx

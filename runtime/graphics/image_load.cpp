@@ -9,6 +9,7 @@
 #include "runtime/core/subsystems.h"
 #include "runtime/file/file.h"
 #include "runtime/graphics/graph.h"
+#include "runtime/graphics/hw.h"
 #include "runtime/graphics/graph_image.h"
 
 namespace qx {
@@ -375,6 +376,15 @@ bool HandPixelsToStore(GraphImage* picture, const GraphImage* alpha, GraphHandle
   return true;
 }
 
+// A loaded graph's textures get their pixels with the load, not at the
+// first drawing in the middle of a frame.
+int FillGraphTextures(GraphHandle graph) {
+  SurfaceData* store = GraphStore(graph);
+  if (!store || HwFillStore(store) == 0) return 0;
+  LogWrite("グラフィックの作成に失敗しました\n");
+  return -1;
+}
+
 GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllowed, bool reverse, bool mirrorNow,
                        bool consume) {
   if (!picture || !picture->pixels) return -1;
@@ -394,6 +404,10 @@ GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllow
     ReleaseGraph(handle, 0);
     handle = -1;
   }
+  if (handle != -1 && FillGraphTextures(handle) != 0) {
+    ReleaseGraph(handle, 0);
+    handle = -1;
+  }
   if (mirror) {
     MirrorGraphImage(picture);
     if (alpha) MirrorGraphImage(alpha);
@@ -410,6 +424,15 @@ int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across
   if (parent == -1) return -1;
   if (CreateCroppedCells(parent, count, across, down, cellWidth, cellHeight, reverse, handles)) {
     ReleaseGraph(parent, 0);
+    // The cells may have been packed into a new store of their own.
+    for (int i = 0; i < count; ++i) {
+      if (handles[i] == -1 || FillGraphTextures(handles[i]) == 0) continue;
+      for (int j = 0; j < count; ++j) {
+        if (handles[j] != -1) ReleaseGraph(handles[j], 0);
+        handles[j] = -1;
+      }
+      return -1;
+    }
     return 0;
   }
   int i = 0;

@@ -31,6 +31,8 @@ struct ScreenState {
   bool screenExists;   // the screen images exist
   bool fullScreenInForce;
   bool verticalSync;
+  bool useBitBltTransfer;
+  bool swapPaced;  // the device's presentation waits for the display's refresh
   uint64_t presentedFrames;
   int framePeriodMs = -1;
   int refreshRateHz = -1;
@@ -183,7 +185,9 @@ int SetDisplayMode(int width, int height, int bits, int refreshRate) {
   return 0;
 }
 
-int CreateScreenImages() {
+// The screen images, and with the hardware back end (when it is to be
+// tried) the device; *deviceMade tells whether that worked.
+int CreateScreenImages(bool tryDevice, bool* deviceMade) {
   LogWrite("カラー情報\n");
   FillPixelFormat(ModeBits());
   LogPrintf("A:%08x  B:%08x  G:%08x  B:%08x", g_s.pixelFormat.RGBAlphaBitMask, g_s.pixelFormat.RBitMask,
@@ -200,13 +204,31 @@ int CreateScreenImages() {
   if (CreateMemImage(&g_s.depth, w, h, -1, 0, kPixelDepth16, 0, 0, false) != 0) {
     FatalShutdown("Ｚバッファサーフェス用の MEMIMG の作成に失敗しました\n");
   }
+  // The device draws 32-bit screens only.
+  *deviceMade = tryDevice && type == kPixel32 && HwCreateDevice(w, h) == 0;
   LogWrite("各スクリーンメモリの配置位置\n");
-  LogWrite("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
-  LogWrite("BaskBuffer : SYSTEMMEMORY( MEMIMG ) \n");
+  if (*deviceMade) {
+    LogPrintf("PrimaryBuffer : %s  ", "VIDEOMEMORY");
+    LogPrintf("BaskBuffer : %s  \n", "VIDEOMEMORY");
+  } else {
+    LogWrite("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
+    LogWrite("BaskBuffer : SYSTEMMEMORY( MEMIMG ) \n");
+  }
   g_s.screenExists = true;
   ClearScreenImages();
+  // Video memory holds whatever was there before.
+  if (*deviceMade) HwClearBackScreen(g_s.backR, g_s.backG, g_s.backB);
   LogWrite("出力画面用の DirectDrawSurface の作成は正常に終了しました\n");
   return 0;
+}
+
+// Hardware back end: which of two whole-screen copies is quicker.
+void ChooseTransferMethod() {
+  double deviceUs = 0, mainMemoryUs = 0;
+  HwTimeTransfers(&deviceUs, &mainMemoryUs);
+  g_s.useBitBltTransfer = !(deviceUs < mainMemoryUs);
+  LogPrintf("サーフェス間転送には %s を使用します\n", g_s.useBitBltTransfer ? "BitBlt" : "BltFast");
+  LogPrintf("BitBlt:%.0lfμs   BltFast:%.0lfμs\n", mainMemoryUs, deviceUs);
 }
 
 bool TargetSize(int target, int* w, int* h) {
@@ -283,8 +305,71 @@ const PixelFormatRecord* GetScreenPixelFormat() {
   return &g_s.pixelFormat;
 }
 
+namespace {
+
+// The first sample whose value comes again later in the pass, or -1.
+int RepeatedSample(const int* samples, int n) {
+  for (int i = 0; i < n; ++i)
+    for (int j = i + 1; j < n; ++j)
+      if (samples[i] == samples[j]) return samples[i];
+  return -1;
+}
+
+// A presentation that waits less than this did not wait for the display.
+constexpr int kShortestRefreshMs = 4;
+
+// The hardware back end presents through the device's swap, which waits for
+// the display's refresh where the driver honours the swap interval: the
+// frame period is the time between two presentations.
+void MeasureDevicePresentation() {
+  const int n = g_s.refreshRateHz < 0 ? 20 : 4;
+  int desktopW = 0, desktopH = 0, bits = 0, rate = 0;
+  const PlatformWindowOps* w = Window();
+  if (w && w->GetDesktopMode) w->GetDesktopMode(&desktopW, &desktopH, &bits, &rate);
+  LogPrintf("スキャンラインの数:%d\n", desktopH);
+  g_s.swapPaced = false;
+  if (HwSwapInterval() == 0) {
+    LogWrite("１フレームの時間を正常に取得できませんでした\n");
+    return;
+  }
+  for (int i = 0; i < 3; ++i) HwPresent(nullptr);
+  int samples[20];
+  uint64_t totalUs = 0, totalSamples = 0;
+  for (int pass = 0; pass < 5; ++pass) {
+    for (int i = 0; i < n; ++i) {
+      uint32_t tick = TickNow();
+      uint64_t us = GetMicrosecondCount();
+      HwPresent(nullptr);
+      samples[i] = static_cast<int>(TickNow() - tick);
+      totalUs += GetMicrosecondCount() - us;
+    }
+    totalSamples += static_cast<uint64_t>(n);
+    if (pass == 4) break;
+    int period = RepeatedSample(samples, n);
+    if (period >= kShortestRefreshMs) g_s.framePeriodMs = period;
+    if (g_s.refreshRateHz < 0 && totalUs > 0) {
+      uint64_t r = 10000000 / (totalUs / totalSamples);
+      g_s.refreshRateHz = static_cast<int>(r / 10 + (r % 10 > 5 ? 1 : 0));
+    }
+    if (g_s.framePeriodMs != -1) {
+      // One more pass for the log only.
+      pass = 3;
+    }
+  }
+  if (g_s.framePeriodMs == -1) {
+    LogWrite("１フレームの時間を正常に取得できませんでした\n");
+  } else {
+    LogPrintf("１フレーム当たりの時間は %d msecです\n", g_s.framePeriodMs);
+    g_s.swapPaced = true;
+  }
+  for (int i = 0; i < n; ++i) LogPrintf("\tTri%02d:%d msec\n", i, samples[i]);
+}
+
+}  // namespace
+
 void MeasureFramePeriod() {
   g_s.refreshRateHz = -1;
+  g_s.swapPaced = false;
   const PlatformDisplayOps* d = Display();
   if (d && d->RefreshRate) {
     int rate = d->RefreshRate();
@@ -292,12 +377,12 @@ void MeasureFramePeriod() {
     g_s.refreshRateHz = rate < 60 ? -1 : rate;
   }
   g_s.framePeriodMs = -1;
-  if (g_s.softwareRenderer) {
+  if (g_s.softwareRenderer || !HwInUse()) {
     g_s.refreshRateHz = 60;
     g_s.vsyncSleepThresholdMs = -1;
     return;
   }
-  // Only the software back end exists on this platform.
+  MeasureDevicePresentation();
   g_s.vsyncSleepThresholdMs = g_s.framePeriodMs < 0 ? -1 : (2 * g_s.framePeriodMs - 4) / 3;
 }
 
@@ -351,12 +436,12 @@ int ApplyScreenMode(int width, int height, int colorBits, bool force, int refres
     }
   }
 
-  if (CreateScreenImages() != 0) {
+  bool deviceMade = false;
+  if (CreateScreenImages(!g_s.softwareRenderer, &deviceMade) != 0) {
     LogWrite("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
-  // The device draws 32-bit screens only.
-  if (!g_s.softwareRenderer && (GetRequestedColorBits() == 16 || HwCreateDevice(ModeWidth(), ModeHeight()) != 0)) {
+  if (!g_s.softwareRenderer && !deviceMade) {
     if (g_s.choosingBackEnd) {
       ReleaseScreenImages();
       return -1;
@@ -374,6 +459,7 @@ int ApplyScreenMode(int width, int height, int colorBits, bool force, int refres
   g_s.targetHeight = ModeHeight();
   SetClipRect(0, 0, ModeWidth(), ModeHeight());
   RestartOnScreenLog();
+  if (HwInUse()) ChooseTransferMethod();
   MeasureFramePeriod();
   LogWrite("画面モード変更処理は正常に終了しました\n");
   ProcessMessage();
@@ -559,9 +645,25 @@ int PresentBackScreen() {
   }
   uint32_t start = TickNow();
   FlushPendingDrawing();
-  if (g_s.verticalSync) SyncToVerticalBlank();
+  if (HwInUse() && HwRecoverIfLost() > 0) {
+    // The frame went to the lost device; the game draws the next one.
+    g_s.presentedFrames++;
+    return 0;
+  }
+  if (g_s.verticalSync) {
+    if (g_s.swapPaced && HwInUse()) {
+      // The swap itself waits for the refresh: sleep through most of the
+      // frame, then let it block.
+      while (g_s.vsyncSleepThresholdMs >= 0 &&
+             TickNow() - g_s.lastVSyncTime < static_cast<uint32_t>(g_s.vsyncSleepThresholdMs))
+        Os().Sleep(1);
+    } else {
+      SyncToVerticalBlank();
+    }
+  }
   if (HwInUse()) {
     HwPresent(nullptr);
+    if (g_s.swapPaced) g_s.lastVSyncTime = TickNow();
   } else {
     PresentImage(&g_s.back);
   }

@@ -299,17 +299,22 @@ struct PlatformGpuInfo {
 
 struct PlatformGpuOps {
   // Makes the device on the window with a back screen of the given size
-  // (colour plus a 16-bit depth buffer); 0, or -1 when there is none.
-  int (*Init)(int width, int height);
+  // (colour plus a 16-bit depth buffer), cleared to black; 0, or -1 when
+  // there is none. Without acceptSoftware a renderer that rasterises on the
+  // main processor is refused as soon as its name is known, before anything
+  // else is built.
+  int (*Init)(int width, int height, int acceptSoftware);
   void (*Shutdown)();
   // 1 while the device exists and belongs to the calling thread.
   int (*Ready)();
   void (*GetInfo)(PlatformGpuInfo* out);
+  // Null when the texture cannot be made (an error left by an earlier call
+  // does not count against it).
   PlatformTexture* (*CreateTexture)(int width, int height, int format);
   void (*DestroyTexture)(PlatformTexture* texture);
-  // Rows of the texture's format, pitch in bytes.
-  void (*UpdateTexture)(PlatformTexture* texture, int x, int y, int width, int height, const void* pixels,
-                        int pitch);
+  // Rows of the texture's format, pitch in bytes; 0, or -1 when refused.
+  int (*UpdateTexture)(PlatformTexture* texture, int x, int y, int width, int height, const void* pixels,
+                       int pitch);
   // Triangles (three vertices each) onto the back screen.
   void (*Draw)(const PlatformGpuState* state, const PlatformGpuVertex* vertices, int count);
   // The whole back screen: colour (bytes) and the depth buffer at its maximum.
@@ -317,8 +322,20 @@ struct PlatformGpuOps {
   // Back screen pixels as top-down BGRA rows, and back again.
   void (*ReadBack)(void* pixels, int pitch);
   void (*WriteBack)(const void* pixels, int pitch);
-  // Shows the back screen, or top-down BGRA pixels given instead, in the window.
+  // Shows the back screen, or top-down BGRA pixels given instead, in the
+  // window; with a swap interval the call returns after the display took it.
   void (*Present)(const void* pixels, int pitch);
+  // The swap interval in force: 1 (or -1, adaptive) when presentation waits
+  // for the display's refresh, 0 when it does not.
+  int (*SwapInterval)();
+  // 1 once the driver reports that the device was lost (a reset); every
+  // texture is gone and the device must be made again.
+  int (*ContextLost)();
+  // One copy of the whole back screen into a work image, on the device
+  // (0) or through main memory (1): timed to choose the transfer method.
+  void (*CopyScreen)(int throughMainMemory);
+  // The driver's next debug message (with QUARNEX_GL_DEBUG=1); 0 when none.
+  int (*TakeMessage)(char* text, size_t size);
 };
 
 // ---------------------------------------------------------------------------

@@ -6,8 +6,10 @@
 #include <epoxy/gl.h>
 #include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include "runtime/platform/sdl/sdl_fit.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -26,14 +28,46 @@ struct GlDevice {
   int width, height;
   GLuint fbo, colour, depth;
   GLuint presentFbo, presentColour;  // top-down pixels shown instead of the back screen
+  GLuint workFbo, workColour;         // target of the timed copies
+  void* workPixels;
   GLuint program, vao, vbo;
   GLint uTarget, uUseTex, uUseMask, uAlphaMode, uDiscard, uParam, uBlend;
   PlatformGpuState last;
   bool lastValid;
   PlatformGpuInfo info;
+  int swapInterval;
+  bool robust;  // the driver reports resets
+  bool lost;
 };
 
 GlDevice g_gl;
+
+// Driver debug messages waiting for the runtime's log (QUARNEX_GL_DEBUG=1).
+// The callback is synchronous, so it runs on the thread that drew.
+constexpr int kMessages = 16;
+char g_messages[kMessages][256];
+int g_messageHead, g_messageCount;
+
+void APIENTRY DebugMessage(GLenum, GLenum type, GLuint id, GLenum severity, GLsizei, const GLchar* message,
+                           const void*) {
+  if (severity == GL_DEBUG_SEVERITY_NOTIFICATION) return;
+  if (g_messageCount == kMessages) return;  // the log is behind; keep the first ones
+  int at = (g_messageHead + g_messageCount) % kMessages;
+  snprintf(g_messages[at], sizeof(g_messages[at]), "type 0x%x id %u: %s", static_cast<unsigned>(type),
+           static_cast<unsigned>(id), message ? message : "");
+  ++g_messageCount;
+}
+
+bool DebugRequested() {
+  const char* v = getenv("QUARNEX_GL_DEBUG");
+  return v && strcmp(v, "1") == 0;
+}
+
+// Errors left by earlier calls must not be taken for the next call's.
+void DrainErrors() {
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+  }
+}
 
 const char* kVertexShader = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
@@ -91,7 +125,8 @@ void main() {
     if (uParam < 256) w *= float(uParam) / 256.0;
     oColour = vec4(s / 255.0, w);
   } else if (uBlend == 3) {
-    oColour = vec4(s / 256.0, 1.0);
+    // d * s / 256, weighted towards d by alpha and mask like the mix.
+    oColour = vec4(mix(vec3(1.0), s / 256.0, w), 1.0);
   } else {
     vec3 v = floor((float(min(uParam, 255)) * s + 0.5) / 255.0);
     if (w < 1.0) v = floor(v * w);
@@ -170,25 +205,49 @@ void Shutdown() {
     if (g_gl.program) glDeleteProgram(g_gl.program);
     if (g_gl.fbo) glDeleteFramebuffers(1, &g_gl.fbo);
     if (g_gl.presentFbo) glDeleteFramebuffers(1, &g_gl.presentFbo);
+    if (g_gl.workFbo) glDeleteFramebuffers(1, &g_gl.workFbo);
+    if (g_gl.workColour) glDeleteTextures(1, &g_gl.workColour);
     if (g_gl.colour) glDeleteTextures(1, &g_gl.colour);
     if (g_gl.presentColour) glDeleteTextures(1, &g_gl.presentColour);
     if (g_gl.depth) glDeleteRenderbuffers(1, &g_gl.depth);
   }
+  free(g_gl.workPixels);
   SDL_GL_MakeCurrent(g_gl.window, nullptr);
   SDL_GL_DeleteContext(g_gl.context);
   memset(&g_gl, 0, sizeof(g_gl));
+  g_messageHead = g_messageCount = 0;
 }
 
-int Init(int width, int height) {
-  Shutdown();
-  SDL_Window* window = SdlMainWindow();
-  if (!window || !(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) || width <= 0 || height <= 0) return -1;
+bool SoftwareRenderer(const char* name) {
+  return strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast");
+}
+
+// A core 3.3 context, robust (resets reported) where the driver offers it.
+SDL_GLContext CreateContext(SDL_Window* window) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+  const int debug = DebugRequested() ? SDL_GL_CONTEXT_DEBUG_FLAG : 0;
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_ROBUST_ACCESS_FLAG | debug);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_LOSE_CONTEXT);
   SDL_GLContext context = SDL_GL_CreateContext(window);
+  if (!context) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, debug);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+    context = SDL_GL_CreateContext(window);
+  }
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+  return context;
+}
+
+int Init(int width, int height, int acceptSoftware) {
+  Shutdown();
+  SDL_Window* window = SdlMainWindow();
+  if (!window || !(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) || width <= 0 || height <= 0) return -1;
+  SDL_GLContext context = CreateContext(window);
   if (!context) return -1;
   g_gl.context = context;
   g_gl.window = window;
@@ -198,19 +257,31 @@ int Init(int width, int height) {
     Shutdown();
     return -1;
   }
-  // The runtime paces presentation itself, once per refresh.
-  SDL_GL_SetSwapInterval(0);
-
+  // The renderer's name first: a rasteriser on the main processor that is
+  // not wanted is given up before anything else is built.
   const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   snprintf(g_gl.info.renderer, sizeof(g_gl.info.renderer), "%s", renderer ? renderer : "");
+  g_gl.info.softwareRasteriser = SoftwareRenderer(g_gl.info.renderer) ? 1 : 0;
+  if (g_gl.info.softwareRasteriser && !acceptSoftware) {
+    Shutdown();
+    return -1;
+  }
+  if (DebugRequested() && epoxy_has_gl_extension("GL_KHR_debug")) {
+    glEnable(GL_DEBUG_OUTPUT);
+    glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+    glDebugMessageCallback(DebugMessage, nullptr);
+  }
+  GLint flags = 0;
+  glGetIntegerv(GL_CONTEXT_FLAGS, &flags);
+  g_gl.robust = epoxy_has_gl_extension("GL_ARB_robustness") &&
+                ((flags & GL_CONTEXT_FLAG_ROBUST_ACCESS_BIT_ARB) != 0 || epoxy_gl_version() >= 45);
+  // Presentation waits for the display's refresh: adaptive where offered
+  // (a late frame is shown at once instead of waiting a whole refresh).
+  g_gl.swapInterval = SDL_GL_SetSwapInterval(-1) == 0 ? -1 : SDL_GL_SetSwapInterval(1) == 0 ? 1 : 0;
   GLint maxSide = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
   g_gl.info.maxTextureSide = maxSide;
   g_gl.info.minTextureSide = 0;  // OpenGL has no smallest texture
-  g_gl.info.softwareRasteriser = (strstr(g_gl.info.renderer, "llvmpipe") || strstr(g_gl.info.renderer, "softpipe") ||
-                                  strstr(g_gl.info.renderer, "swrast"))
-                                     ? 1
-                                     : 0;
 
   g_gl.colour = MakeTexture(width, height, GL_RGBA8, GL_BGRA);
   glGenRenderbuffers(1, &g_gl.depth);
@@ -244,6 +315,11 @@ int Init(int width, int height) {
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_CULL_FACE);
   glViewport(0, 0, width, height);
+  // The back screen starts black, not with what video memory held.
+  glBindFramebuffer(GL_FRAMEBUFFER, g_gl.fbo);
+  glClearColor(0, 0, 0, 1);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (glGetError() != GL_NO_ERROR) {
     Shutdown();
     return -1;
@@ -257,6 +333,7 @@ void GetInfo(PlatformGpuInfo* out) { *out = g_gl.info; }
 
 PlatformTexture* CreateTexture(int width, int height, int format) {
   if (!Current() || width <= 0 || height <= 0) return nullptr;
+  DrainErrors();
   PlatformTexture* t = new PlatformTexture;
   t->width = width;
   t->height = height;
@@ -279,14 +356,16 @@ void DestroyTexture(PlatformTexture* texture) {
   delete texture;
 }
 
-void UpdateTexture(PlatformTexture* texture, int x, int y, int width, int height, const void* pixels, int pitch) {
-  if (!Current() || !texture || width <= 0 || height <= 0) return;
+int UpdateTexture(PlatformTexture* texture, int x, int y, int width, int height, const void* pixels, int pitch) {
+  if (!Current() || !texture || width <= 0 || height <= 0) return -1;
+  DrainErrors();
   const bool r8 = texture->format == kGpuTextureR8;
   glBindTexture(GL_TEXTURE_2D, texture->id);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, r8 ? pitch : pitch / 4);
   glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, r8 ? GL_RED : GL_BGRA, GL_UNSIGNED_BYTE, pixels);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   g_gl.lastValid = false;
+  return glGetError() == GL_NO_ERROR ? 0 : -1;
 }
 
 void ApplyState(const PlatformGpuState& s) {
@@ -392,30 +471,70 @@ void Present(const void* pixels, int pitch) {
   }
   int dw = 0, dh = 0;
   SDL_GL_GetDrawableSize(g_gl.window, &dw, &dh);
-  // A window larger than the screen (full screen on a bigger desktop) shows
-  // it scaled with its proportions kept.
-  int w = dw, h = dw * g_gl.height / g_gl.width;
-  if (h > dh) {
-    h = dh;
-    w = dh * g_gl.width / g_gl.height;
-  }
-  int x = (dw - w) / 2, y = (dh - h) / 2;
+  const FrameFit fit = FitFrame(dw, dh, g_gl.width, g_gl.height);
+  // FitFrame counts rows from the window's top, OpenGL from its bottom.
+  const int x = fit.x, y = dh - fit.y - fit.height;
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glDisable(GL_SCISSOR_TEST);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
   // Screen row 0 is framebuffer row 0; the window's row 0 is at its bottom.
-  glBlitFramebuffer(0, 0, g_gl.width, g_gl.height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBlitFramebuffer(0, 0, g_gl.width, g_gl.height, x, y + fit.height, x + fit.width, y, GL_COLOR_BUFFER_BIT,
+                    fit.wholeFactor ? GL_NEAREST : GL_LINEAR);
   SDL_GL_SwapWindow(g_gl.window);
   g_gl.lastValid = false;
+}
+
+int SwapInterval() { return g_gl.context ? g_gl.swapInterval : 0; }
+
+int ContextLost() {
+  if (!Current()) return 0;
+  if (!g_gl.lost && g_gl.robust) g_gl.lost = glGetGraphicsResetStatusARB() != GL_NO_ERROR;
+  return g_gl.lost ? 1 : 0;
+}
+
+void CopyScreen(int throughMainMemory) {
+  if (!Current()) return;
+  if (!g_gl.workFbo) {
+    g_gl.workColour = MakeTexture(g_gl.width, g_gl.height, GL_RGBA8, GL_BGRA);
+    glGenFramebuffers(1, &g_gl.workFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, g_gl.workFbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, g_gl.workColour, 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return;
+  }
+  g_gl.lastValid = false;
+  if (throughMainMemory) {
+    if (!g_gl.workPixels) g_gl.workPixels = malloc(static_cast<size_t>(g_gl.width) * g_gl.height * 4);
+    if (!g_gl.workPixels) return;
+    ReadBack(g_gl.workPixels, g_gl.width * 4);
+    glBindTexture(GL_TEXTURE_2D, g_gl.workColour);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, g_gl.width, g_gl.height, GL_BGRA, GL_UNSIGNED_BYTE, g_gl.workPixels);
+  } else {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, g_gl.fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g_gl.workFbo);
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebuffer(0, 0, g_gl.width, g_gl.height, 0, 0, g_gl.width, g_gl.height, GL_COLOR_BUFFER_BIT,
+                      GL_NEAREST);
+  }
+  glFinish();
+}
+
+int TakeMessage(char* text, size_t size) {
+  if (g_messageCount == 0 || size == 0) return 0;
+  snprintf(text, size, "%s", g_messages[g_messageHead]);
+  g_messageHead = (g_messageHead + 1) % kMessages;
+  --g_messageCount;
+  return 1;
 }
 
 }  // namespace
 
 void SdlGlRelease() { Shutdown(); }
 
-const PlatformGpuOps kSdlGpuOps = {Init,          Shutdown,    Ready, GetInfo, CreateTexture, DestroyTexture,
-                                   UpdateTexture, Draw,        Clear, ReadBack, WriteBack,    Present};
+const PlatformGpuOps kSdlGpuOps = {Init,      Shutdown,     Ready,       GetInfo,    CreateTexture,
+                                   DestroyTexture, UpdateTexture, Draw,    Clear,      ReadBack,
+                                   WriteBack, Present,      SwapInterval, ContextLost, CopyScreen,
+                                   TakeMessage};
 
 }  // namespace qx
