@@ -44,12 +44,10 @@ bool DeviceTarget() { return GetDrawTarget() == -2 && HwInUse(); }
 // A graph kept out of textures is drawn onto it by the software renderer.
 bool DeviceDraws(const GraphRecord* g) { return DeviceTarget() && HwDrawsGraph(g); }
 
-void Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
-  if (target) {
-    FillRect(target, &r, colour);
-  } else {
-    HwFillRect(r, colour);
-  }
+int Fill(MEMIMG* target, const Rect& r, uint32_t colour) {
+  if (!target) return HwFillRect(r, colour);
+  FillRect(target, &r, colour);
+  return 0;
 }
 
 // A drawing at a position that copies every source pixel whole (an alpha
@@ -147,18 +145,20 @@ int DrawRectangle(int x1, int y1, int x2, int y2, int color, int fill) {
   Rect r{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
   uint32_t c = static_cast<uint32_t>(color);
   if (fill || r.right - r.left <= 2 || r.bottom - r.top <= 2) {
-    Fill(target, r, c);
+    const int result = Fill(target, r, c);
     ShowIfFront(r);
-    return 0;
+    return result;
   }
   Rect edges[4] = {{r.left, r.top, r.right, r.top + 1},
                    {r.left, r.bottom - 1, r.right, r.bottom},
                    {r.left, r.top + 1, r.left + 1, r.bottom - 1},
                    {r.right - 1, r.top + 1, r.right, r.bottom - 1}};
   // Each pixel of the outline once, so that blended outlines have even corners.
-  for (const Rect& e : edges) Fill(target, e, c);
+  int result = 0;
+  for (const Rect& e : edges)
+    if (Fill(target, e, c) != 0) result = -1;
   ShowIfFront(r);
-  return 0;
+  return result;
 }
 
 }  // namespace qx

@@ -535,6 +535,10 @@ void EndGraphics() {
   g_s.verticalSync = false;
 }
 
+void ForgetBackEndChoice() {
+  if (!g_s.displayObject && !g_s.screenExists) g_s.softwareRenderer = false;
+}
+
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
   DeleteAllGraphs(0);
   if (width == -1) width = ModeWidth();

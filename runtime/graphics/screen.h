@@ -44,6 +44,9 @@ uint64_t GetPresentedFrameCount();
 
 int ApplyScreenMode(int width, int height, int colorBits, bool force, int refreshRate);
 void SwitchToSoftwareRenderer();
+// Tests only: after the graphics end, the next start chooses the back end
+// afresh, as a new process would.
+void ForgetBackEndChoice();
 void MeasureFramePeriod();
 // Frame timing as last measured (-1 = undetermined).
 int GetFramePeriodMs();
