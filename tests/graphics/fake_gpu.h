@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct FakeGpu {
   int presentWaitsMs = 0;     // a swap that waits for the refresh, on the virtual clock
   uint32_t initColour = 0xFF000000u;  // what video memory holds before any clear
   std::vector<std::string> messages;  // handed out by TakeMessage
+  std::function<void()> onPresent;     // called after every presentation
+  bool rasterise = true;               // false: record the calls only (whole games)
 
   // Recorded.
   bool exists = false;
@@ -205,6 +208,7 @@ inline void Draw(const qx::PlatformGpuState* state, const qx::PlatformGpuVertex*
   f.drawCalls++;
   f.verticesDrawn += count;
   f.maxVerticesInOneCall = std::max(f.maxVerticesInOneCall, count);
+  if (!f.rasterise) return;
   const qx::PlatformGpuState& s = *state;
   // The runtime sends rectangles as two triangles each; a pixel centre on
   // their shared side belongs to one of them only.
@@ -267,15 +271,18 @@ inline void Present(const void* pixels, int pitch) {
   FakeGpu& f = Fake();
   if (!Ready()) return;
   f.presents++;
+  // The headless back end counts presented frames for its script.
+  qx::kHeadlessPlatform.display->Present(nullptr, 0, 0, 0, 32);
   if (f.presentWaitsMs > 0) qx::HeadlessAdvanceMicros(static_cast<uint64_t>(f.presentWaitsMs) * 1000);
   if (!pixels) {
     f.presented = f.back;
-    return;
+  } else {
+    f.presented.resize(f.back.size());
+    for (int y = 0; y < f.height; ++y)
+      memcpy(&f.presented[static_cast<size_t>(y) * f.width],
+             static_cast<const uint8_t*>(pixels) + static_cast<ptrdiff_t>(y) * pitch, static_cast<size_t>(f.width) * 4);
   }
-  f.presented.resize(f.back.size());
-  for (int y = 0; y < f.height; ++y)
-    memcpy(&f.presented[static_cast<size_t>(y) * f.width], static_cast<const uint8_t*>(pixels) + static_cast<ptrdiff_t>(y) * pitch,
-           static_cast<size_t>(f.width) * 4);
+  if (f.onPresent) f.onPresent();
 }
 inline int SwapInterval() { return Fake().exists ? Fake().swapInterval : 0; }
 inline int ContextLost() { return Fake().exists && Fake().lost ? 1 : 0; }
