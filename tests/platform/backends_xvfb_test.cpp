@@ -20,11 +20,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kProbeWidth = 320, kProbeHeight = 240;
-constexpr int kProbeCases = 12;
+constexpr int kProbeCases = 13;
 // Cases of the probe with rotated geometry, whose edges and texel boundaries
 // may fall one pixel apart.
 constexpr bool kRotatedCase[kProbeCases] = {false, false, false, false, false, true,
-                                            false, false, true,  true,  false, true};
+                                            false, false, true,  true,  false, true, true};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -235,6 +235,14 @@ void Draw(int index) {
       // Copying pixels whole writes the zero ones too: the cell is made whole.
       DrawGraphAt(250, 40, g_cells[1], 0);
       break;
+    case 12:  // multiply weighted by alpha and by a blend mask
+      SetBlendMode(4, 0);
+      DrawGraphAt(10, 10, g_alpha, 1);
+      DrawGraphAt(90, 10, g_alpha, 0);
+      DrawGraphBlendMasked(170, 10, g_keyed, 1, g_mask, 90, 64);
+      DrawGraphBlendMasked(10, 100, g_alpha, 1, g_mask, 30, 128);
+      DrawGraphRotated(220, 170, 1.5, 0.7, g_alpha, 1, 0);
+      break;
   }
   SetBlendMode(0, 0);
 }
@@ -261,7 +269,7 @@ int main() {
   snprintf(text, sizeof(text), "%s\n", qx::HwInUse() ? qx::HwRendererName() : "software");
   if (!Write("backend.txt", text, strlen(text))) return 4;
   static uint32_t pixels[kWidth * kHeight];
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < 13; ++i) {
     Draw(i);
     FlipScreen();
     {
