@@ -444,6 +444,9 @@ int ApplyScreenMode(int width, int height, int colorBits, bool force, int refres
   if (!g_s.softwareRenderer && !deviceMade) {
     if (g_s.choosingBackEnd) {
       ReleaseScreenImages();
+      // Only the device was refused; the display mode stays as it is, so the
+      // software start that follows has no mode change to wait for.
+      g_s.modeChangedOnce = false;
       return -1;
     }
     // A later mode change the device cannot follow goes on in software.
