@@ -385,8 +385,10 @@ int FillGraphTextures(GraphHandle graph) {
   return -1;
 }
 
+// fill = false leaves the textures to the caller (a divided picture fills
+// its cells' stores once they are cut).
 GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllowed, bool reverse, bool mirrorNow,
-                       bool consume) {
+                       bool consume, bool fill = true) {
   if (!picture || !picture->pixels) return -1;
   RecomputeUnusedMask(picture);
   if (alpha) RecomputeUnusedMask(alpha);
@@ -404,7 +406,7 @@ GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllow
     ReleaseGraph(handle, 0);
     handle = -1;
   }
-  if (handle != -1 && FillGraphTextures(handle) != 0) {
+  if (handle != -1 && fill && FillGraphTextures(handle) != 0) {
     ReleaseGraph(handle, 0);
     handle = -1;
   }
@@ -415,25 +417,30 @@ GraphHandle BuildGraph(GraphImage* picture, GraphImage* alpha, bool textureAllow
   return handle;
 }
 
+// The cells' stores get their pixels once (cells sharing a store share the
+// upload); a refusal releases every cell.
+int FillCellTextures(GraphHandle* handles, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (handles[i] == -1 || FillGraphTextures(handles[i]) == 0) continue;
+    for (int j = 0; j < count; ++j) {
+      if (handles[j] != -1) ReleaseGraph(handles[j], 0);
+      handles[j] = -1;
+    }
+    return -1;
+  }
+  return 0;
+}
+
 int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across, int down, int cellWidth,
                    int cellHeight, GraphHandle* handles, bool textureAllowed, bool reverse, bool mirrorNow,
                    bool consume) {
   if (count < 0 || (count > 0 && (!handles || across <= 0 || down <= 0))) return -1;
   for (int i = 0; i < count; ++i) handles[i] = -1;
-  GraphHandle parent = BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, consume);
+  GraphHandle parent = BuildGraph(picture, alpha, textureAllowed, reverse, mirrorNow, consume, false);
   if (parent == -1) return -1;
   if (CreateCroppedCells(parent, count, across, down, cellWidth, cellHeight, reverse, handles)) {
     ReleaseGraph(parent, 0);
-    // The cells may have been packed into a new store of their own.
-    for (int i = 0; i < count; ++i) {
-      if (handles[i] == -1 || FillGraphTextures(handles[i]) == 0) continue;
-      for (int j = 0; j < count; ++j) {
-        if (handles[j] != -1) ReleaseGraph(handles[j], 0);
-        handles[j] = -1;
-      }
-      return -1;
-    }
-    return 0;
+    return FillCellTextures(handles, count);
   }
   int i = 0;
   for (int row = 0; row < down && i < count; ++row) {
@@ -454,7 +461,7 @@ int CreateDivGraph(GraphImage* picture, GraphImage* alpha, int count, int across
     }
   }
   ReleaseGraph(parent, 0);
-  return 0;
+  return FillCellTextures(handles, count);
 }
 
 }  // namespace
