@@ -365,7 +365,7 @@ void DrainDriverMessages() {
   const PlatformGpuOps* gpu = Gpu();
   if (!gpu || !gpu->TakeMessage) return;
   char text[512];
-  for (int i = 0; i < 64 && gpu->TakeMessage(text, sizeof(text)); ++i) LogPrintf("GL: %s\n", text);
+  for (int i = 0; i < 64 && gpu->TakeMessage(text, sizeof(text)); ++i) LogPrintf("GL: %s", text);
 }
 
 void DestroyDeviceObjects() {
@@ -490,7 +490,7 @@ int HwRecoverIfLost() {
   for (HwGlyphAtlasData& a : g_atlases)
     if (a.used) a.texture = MakeAtlasTexture(a);
   g_hw.stats.recoveries++;
-  LogPrintf("グラフィックスデバイスを作り直しました ( 復帰できなかったテクスチャ : %d )\n", failed);
+  LogPrintf("グラフィックスデバイスを作り直しました ( 復帰できなかったテクスチャ : %d )", failed);
   DrainDriverMessages();
   return 1;
 }

@@ -208,8 +208,8 @@ int CreateScreenImages(bool tryDevice, bool* deviceMade) {
   *deviceMade = tryDevice && type == kPixel32 && HwCreateDevice(w, h) == 0;
   LogWrite("各スクリーンメモリの配置位置\n");
   if (*deviceMade) {
-    LogPrintf("PrimaryBuffer : %s  ", "VIDEOMEMORY");
-    LogPrintf("BaskBuffer : %s  \n", "VIDEOMEMORY");
+    LogWrite("PrimaryBuffer : VIDEOMEMORY  ");
+    LogWrite("BaskBuffer : VIDEOMEMORY  \n");
   } else {
     LogWrite("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
     LogWrite("BaskBuffer : SYSTEMMEMORY( MEMIMG ) \n");
@@ -227,8 +227,8 @@ void ChooseTransferMethod() {
   double deviceUs = 0, mainMemoryUs = 0;
   HwTimeTransfers(&deviceUs, &mainMemoryUs);
   g_s.useBitBltTransfer = !(deviceUs < mainMemoryUs);
-  LogPrintf("サーフェス間転送には %s を使用します\n", g_s.useBitBltTransfer ? "BitBlt" : "BltFast");
-  LogPrintf("BitBlt:%.0lfμs   BltFast:%.0lfμs\n", mainMemoryUs, deviceUs);
+  LogPrintf("サーフェス間転送には %s を使用します", g_s.useBitBltTransfer ? "BitBlt" : "BltFast");
+  LogPrintf("BitBlt:%.0lfμs   BltFast:%.0lfμs", mainMemoryUs, deviceUs);
 }
 
 bool TargetSize(int target, int* w, int* h) {
@@ -326,7 +326,7 @@ void MeasureDevicePresentation() {
   int desktopW = 0, desktopH = 0, bits = 0, rate = 0;
   const PlatformWindowOps* w = Window();
   if (w && w->GetDesktopMode) w->GetDesktopMode(&desktopW, &desktopH, &bits, &rate);
-  LogPrintf("スキャンラインの数:%d\n", desktopH);
+  LogPrintf("スキャンラインの数:%d", desktopH);
   g_s.swapPaced = false;
   if (HwSwapInterval() == 0) {
     LogWrite("１フレームの時間を正常に取得できませんでした\n");
@@ -359,10 +359,10 @@ void MeasureDevicePresentation() {
   if (g_s.framePeriodMs == -1) {
     LogWrite("１フレームの時間を正常に取得できませんでした\n");
   } else {
-    LogPrintf("１フレーム当たりの時間は %d msecです\n", g_s.framePeriodMs);
+    LogPrintf("１フレーム当たりの時間は %d msecです", g_s.framePeriodMs);
     g_s.swapPaced = true;
   }
-  for (int i = 0; i < n; ++i) LogPrintf("\tTri%02d:%d msec\n", i, samples[i]);
+  for (int i = 0; i < n; ++i) LogPrintf("\tTri%02d:%d msec", i, samples[i]);
 }
 
 }  // namespace
