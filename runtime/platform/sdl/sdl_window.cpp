@@ -296,7 +296,9 @@ void Translate(const SDL_Event& e) {
           RefreshClientRect();
           Post(kMsgSize, e.window.data1, e.window.data2);
           break;
-        case SDL_WINDOWEVENT_EXPOSED: Post(kMsgPaint); break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          if (!SdlSessionReplayable()) Post(kMsgPaint);
+          break;
         case SDL_WINDOWEVENT_ENTER: Post(kMsgSetCursor); break;
         default: break;
       }
@@ -345,8 +347,12 @@ void PumpEvents() {
   if (fullscreen >= 0) SetFullscreen(fullscreen);
   int width = s.sizeRequestW.exchange(0);
   if (width > 0) SetClientSize(width, s.sizeRequestH);
+  SdlInputBeginPump();
   SDL_Event e;
-  while (SDL_PollEvent(&e)) Translate(e);
+  while (SDL_PollEvent(&e)) {
+    SdlInputNoteEvent(e);
+    Translate(e);
+  }
   if (s.window) CheckDesktopMode();
 }
 
@@ -445,6 +451,8 @@ void SetScreenSaverEnabled(int enabled) {
 }  // namespace
 
 SDL_Window* SdlMainWindow() { return S().window; }
+
+bool SdlOnWindowThread() { return OnOwnerThread(); }
 
 const PlatformWindowOps kSdlWindowOps = {
     AcquireInstanceLock, ReleaseInstanceLock, Create,         Destroy,          Exists,

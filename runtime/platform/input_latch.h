@@ -1,0 +1,47 @@
+// Presses that begin and end between two reads of the input state. A state
+// read alone is a sample: a key or button that goes down and up between two
+// reads (a quick tap, or events queued while the program was busy starting)
+// would never be seen. Each input's latch is set when it goes down and is
+// taken by the next read; the reads that follow within the same frame and
+// before the next pump see it too, so that the several reads of one frame
+// (the mouse is read once per button) agree.
+#ifndef QUARNEX_RUNTIME_PLATFORM_INPUT_LATCH_H
+#define QUARNEX_RUNTIME_PLATFORM_INPUT_LATCH_H
+
+#include <stdint.h>
+#include <string.h>
+
+namespace qx {
+
+template <int N>
+struct InputLatch {
+  uint8_t pressed[N];   // went down since the last read
+  uint8_t reported[N];  // taken by a read of this frame, since the last pump
+  uint64_t reportedFrame;
+
+  void Clear() {
+    memset(pressed, 0, sizeof pressed);
+    memset(reported, 0, sizeof reported);
+  }
+  // An input went down.
+  void Press(int index) {
+    if (index >= 0 && index < N) pressed[index] = 1;
+  }
+  // A pump is about to take new events: what the reads took is done with.
+  void BeginPump() { memset(reported, 0, sizeof reported); }
+  // Marks the latched inputs down (bit 7) in a state read of `count` bytes
+  // made during presented frame `frame`.
+  void Apply(uint8_t* state, int count, uint64_t frame) {
+    if (frame != reportedFrame) memset(reported, 0, sizeof reported);
+    reportedFrame = frame;
+    for (int i = 0; i < N; ++i) {
+      if (pressed[i]) reported[i] = 1;
+      if (reported[i] && i < count) state[i] |= 0x80;
+    }
+    memset(pressed, 0, sizeof pressed);
+  }
+};
+
+}  // namespace qx
+
+#endif
