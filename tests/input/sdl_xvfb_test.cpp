@@ -35,6 +35,8 @@ TEST(SdlInputProbe, ReportStates) {
   if (!getenv("QUARNEX_INPUT_PROBE")) GTEST_SKIP() << "the probe process of SdlInputXvfb";
   SetWindowCaption(kCaption);
   const bool fullScreen = getenv("QUARNEX_INPUT_PROBE_FULL_SCREEN") != nullptr;
+  // A slow reader: most short presses begin and end between two of its reads.
+  const int readGapMs = getenv("QUARNEX_INPUT_PROBE_SLOW") ? 300 : 10;
   if (fullScreen) {
     SetScreenMode(800, 600, 32, 60);
   } else {
@@ -64,7 +66,7 @@ TEST(SdlInputProbe, ReportStates) {
       last = line;
     }
     pollfd in = {0, POLLIN, 0};
-    if (poll(&in, 1, 10) > 0) break;  // the test closed our input: stop
+    if (poll(&in, 1, readGapMs) > 0) break;  // the test closed our input: stop
   }
   EndRuntime();
 }
@@ -206,7 +208,7 @@ class SdlInputXvfb : public ::testing::Test {
     return ok ? atoi(line.c_str()) : -1;
   }
 
-  void StartProbe(int display, bool fullScreen = false) {
+  void StartProbe(int display, bool fullScreen = false, bool slow = false) {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
@@ -227,6 +229,11 @@ class SdlInputXvfb : public ::testing::Test {
         setenv("QUARNEX_INPUT_PROBE_FULL_SCREEN", "1", 1);
       } else {
         unsetenv("QUARNEX_INPUT_PROBE_FULL_SCREEN");
+      }
+      if (slow) {
+        setenv("QUARNEX_INPUT_PROBE_SLOW", "1", 1);
+      } else {
+        unsetenv("QUARNEX_INPUT_PROBE_SLOW");
       }
       unsetenv("QUARNEX_SCRIPT");
       unsetenv("WAYLAND_DISPLAY");
@@ -290,6 +297,39 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
   // Left of the window: unclipped, negative.
   ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "--", "-20", "10"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
+}
+
+// A click or a key press of a few milliseconds, between two reads 300 ms
+// apart, is still seen once by the next read.
+TEST_F(SdlInputXvfb, ShortPressesBetweenReadsAreSeen) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb();
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display, false, true);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+  ASSERT_EQ(RunXdotool({"windowfocus", "--sync", window}), 0);
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "20", "30"}), 0);
+  EXPECT_EQ(probe.WaitFor({"b0", "x20", "y30"}, {}, 30), "");
+
+  ASSERT_EQ(RunXdotool({"click", "1"}), 0);
+  EXPECT_EQ(probe.WaitFor({"b1"}, {}, 10), "") << "the click was lost";
+  EXPECT_EQ(probe.WaitFor({"b0"}, {}, 10), "") << "the click did not end";
+  ASSERT_EQ(RunXdotool({"key", "--delay", "5", "z"}), 0);
+  EXPECT_EQ(probe.WaitFor({"k44"}, {}, 10), "") << "the key press was lost";
+  EXPECT_EQ(probe.WaitFor({}, {"k44"}, 10), "") << "the key press did not end";
 }
 
 // A full-screen 800 x 600 game on a 1280 x 1024 desktop is shown 1280 x 960,
