@@ -44,6 +44,9 @@ struct Session {
   PlatformJoystickState padState[8] = {};
   bool padSeen[8] = {};
   DateTime date = {};
+  // Messages the runtime posted itself, by type, not yet taken: they are its
+  // own doing, which a replay repeats without being told.
+  int ownPosts[kMsgKeyDown + 1] = {};
 };
 
 Session& S() {
@@ -148,11 +151,24 @@ void PumpEvents() {
   }
 }
 
+void PostMessage(const PlatformMessage* message) {
+  if (Recording() && message->type >= 0 && message->type <= kMsgKeyDown) {
+    Session& s = S();
+    std::lock_guard<std::mutex> lock(s.recordMutex);
+    s.ownPosts[message->type]++;
+  }
+  kSdlWindowOps.PostMessage(message);
+}
+
 int PeekMessage(PlatformMessage* out) {
   const int taken = kSdlWindowOps.PeekMessage(out);
   if (!taken || !Recording()) return taken;
   Session& s = S();
   std::lock_guard<std::mutex> lock(s.recordMutex);
+  if (out->type >= 0 && out->type <= kMsgKeyDown && s.ownPosts[out->type] > 0) {
+    s.ownPosts[out->type]--;
+    return taken;
+  }
   switch (out->type) {
     case kMsgClose: Line("close"); break;
     case kMsgActivateApp: Line("activate %d", out->param1 ? 1 : 0); break;
@@ -187,6 +203,7 @@ PlatformWindowOps MakeWindowOps() {
   PlatformWindowOps ops = kSdlWindowOps;
   ops.PumpEvents = PumpEvents;
   ops.PeekMessage = PeekMessage;
+  ops.PostMessage = PostMessage;
   ops.GetCursorClientPosition = GetCursorClientPosition;
   return ops;
 }
