@@ -119,6 +119,46 @@ TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   EXPECT_EQ(status, 0);
 }
 
+// Start-up still running when the player presses Escape: the press, held
+// for half a second and released before the game reads its keys, still ends
+// the program.
+TEST_F(GameUnderXvfb, EscapePressedDuringStartUpEndsTheProgram) {
+  pid_t game = StartGame();
+  const std::string window = FindWindow(game);
+  ASSERT_FALSE(window.empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
+  X("xdotool windowfocus --sync " + window);
+  SleepMs(300);
+  X("xdotool keydown Escape");
+  SleepMs(500);
+  X("xdotool keyup Escape");
+  EXPECT_EQ(WaitExit(game, 60000), 0) << "the Escape was lost\n" << GameOutput(0);
+}
+
+// A click of a few milliseconds (as a touchpad's tap) on the title starts
+// the game: its intro scene runs.
+TEST_F(GameUnderXvfb, AShortClickOnTheTitleStartsTheGame) {
+  env_.push_back("QUARNEX_RENDERER=software");
+  env_.push_back("QUARNEX_FRAME_STATS=stats.txt");
+  pid_t game = StartGame();
+  const std::string window = FindWindow(game);
+  ASSERT_FALSE(window.empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
+  X("xdotool windowfocus --sync " + window);
+  X("xdotool mousemove --window " + window + " --sync 400 300");
+  SleepMs(1000);
+  X("xdotool click 1");  // leaves the logo
+  SleepMs(4000);
+  X("xdotool click 1");  // starts the game from the title
+  SleepMs(2000);
+  X("xdotool keydown Escape");
+  const int status = WaitExit(game, kPatienceMs);
+  X("xdotool keyup Escape");
+  ASSERT_EQ(status, 0) << GameOutput(0);
+  const std::string stats = Capture("cat " + dir_ + "/stats.txt");
+  const size_t intro = stats.find("intro frames ");
+  ASSERT_NE(intro, std::string::npos) << stats;
+  EXPECT_GT(atoi(stats.c_str() + intro + strlen("intro frames ")), 0) << "the game did not start:\n" << stats;
+}
+
 TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   pid_t game = StartGame();
   ASSERT_FALSE(FindWindow(game).empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);

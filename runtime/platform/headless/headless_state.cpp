@@ -425,9 +425,11 @@ void HeadlessApplyDueEvents() {
 void HeadlessAdvanceMicros(uint64_t micros) { Headless().clockMicros += micros; }
 
 void HeadlessBeginPump() {
-  g_keyLatch.BeginPump();
-  g_mouseLatch.BeginPump();
-  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump();
+  const uint64_t frame = Headless().presentedFrames;
+  const uint64_t now = Headless().clockMicros / 1000;
+  g_keyLatch.BeginPump(frame, now);
+  g_mouseLatch.BeginPump(frame, now);
+  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump(frame, now);
 }
 
 void HeadlessClearLatches() {
@@ -438,17 +440,17 @@ void HeadlessClearLatches() {
 
 void HeadlessReadKeys(uint8_t keys[256]) {
   memcpy(keys, Headless().keys, 256);
-  g_keyLatch.Apply(keys, 256, Headless().presentedFrames);
+  g_keyLatch.Apply(keys, 256, Headless().presentedFrames, Headless().clockMicros / 1000);
 }
 
 void HeadlessReadMouseButtons(uint8_t buttons[8]) {
   memcpy(buttons, Headless().mouseButtons, 8);
-  g_mouseLatch.Apply(buttons, 8, Headless().presentedFrames);
+  g_mouseLatch.Apply(buttons, 8, Headless().presentedFrames, Headless().clockMicros / 1000);
 }
 
 void HeadlessReadPad(int index, PlatformJoystickState* out) {
   *out = Headless().pads[index];
-  g_padLatch[index].Apply(out->buttons, 32, Headless().presentedFrames);
+  g_padLatch[index].Apply(out->buttons, 32, Headless().presentedFrames, Headless().clockMicros / 1000);
 }
 
 void HeadlessSetMessageSink(void (*post)(const PlatformMessage*)) { g_post = post; }

@@ -252,7 +252,7 @@ void GetKeyboardState(uint8_t keys[256]) {
     }
   }
   std::lock_guard<std::mutex> lock(g_latchMutex);
-  g_keyLatch.Apply(keys, 256, SdlPresentedFrames());
+  g_keyLatch.Apply(keys, 256, SdlPresentedFrames(), SDL_GetTicks64());
 }
 
 void GetMouseButtons(uint8_t buttons[8]) {
@@ -264,7 +264,7 @@ void GetMouseButtons(uint8_t buttons[8]) {
   buttons[3] = (mask & SDL_BUTTON_X1MASK) ? 0x80 : 0;
   buttons[4] = (mask & SDL_BUTTON_X2MASK) ? 0x80 : 0;
   std::lock_guard<std::mutex> lock(g_latchMutex);
-  g_mouseLatch.Apply(buttons, 8, SdlPresentedFrames());
+  g_mouseLatch.Apply(buttons, 8, SdlPresentedFrames(), SDL_GetTicks64());
 }
 
 int JoystickCount() { return g_initialised ? g_deviceCount : 0; }
@@ -281,7 +281,7 @@ int GetJoystickState(int index, PlatformJoystickState* out) {
     ReadJoystick(d.joystick, out);
   }
   std::lock_guard<std::mutex> lock(g_latchMutex);
-  g_padLatch[index].Apply(out->buttons, 32, SdlPresentedFrames());
+  g_padLatch[index].Apply(out->buttons, 32, SdlPresentedFrames(), SDL_GetTicks64());
   return 0;
 }
 
@@ -296,9 +296,11 @@ int GetJoystickName(int index, char* name, size_t size) {
 
 void SdlInputBeginPump() {
   std::lock_guard<std::mutex> lock(g_latchMutex);
-  g_keyLatch.BeginPump();
-  g_mouseLatch.BeginPump();
-  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump();
+  const uint64_t frame = SdlPresentedFrames();
+  const uint64_t now = SDL_GetTicks64();
+  g_keyLatch.BeginPump(frame, now);
+  g_mouseLatch.BeginPump(frame, now);
+  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump(frame, now);
 }
 
 void SdlInputNoteEvent(const SDL_Event& e) {
