@@ -335,6 +335,50 @@ TEST_F(SdlInputXvfb, ShortPressesBetweenReadsAreSeen) {
   EXPECT_EQ(probe.WaitFor({}, {"k44"}, 10), "") << "the key press did not end";
 }
 
+// The player resizes the 320 x 240 window: the frame is scaled to fit, and
+// the cursor still reads in the game's pixels, where the player points.
+TEST_F(SdlInputXvfb, ResizedWindowCursorIsInTheGamesPixels) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb();
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+
+  struct Case {
+    const char* width;
+    const char* height;
+    const char* pointX;
+    const char* pointY;
+    const char* x;
+    const char* y;
+  };
+  const Case cases[] = {
+      {"640", "480", "101", "61", "x50", "y30"},     // twice the size
+      {"640", "480", "639", "479", "x319", "y239"},  // its last pixel
+      {"1000", "600", "500", "300", "x160", "y120"},  // 800 x 600 from x 100: the middle
+      {"1000", "600", "50", "300", "x-20", "y120"},   // the bar on the left: unclipped
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(RunXdotool({"windowsize", "--sync", window, c.width, c.height}), 0);
+    ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", c.pointX, c.pointY}), 0);
+    EXPECT_EQ(probe.WaitFor({c.x, c.y}, {}, 30), "") << c.width << "x" << c.height << " at " << c.pointX << ","
+                                                      << c.pointY;
+  }
+}
+
 // A full-screen 800 x 600 game on a 1280 x 1024 desktop is shown 1280 x 960,
 // 32 pixels down: the cursor still reads in the game's pixels.
 TEST_F(SdlInputXvfb, FullScreenCursorIsInTheGamesPixels) {
