@@ -77,6 +77,9 @@ bool StartVideo() {
 // Window pixels per game pixel at the start: QUARNEX_WINDOW_SCALE when set
 // (1..16), else what keeps the game's physical size on a high-density
 // desktop (a 96-dpi pixel each), as far as the window fits on the desktop.
+// Where the display reports no density (X servers without output sizes), the
+// desktop's own scale (GDK_SCALE) is taken, else a desktop of 1800 rows
+// and more (a 4K screen) counts as one of twice the common density.
 int StartingScale(int width, int height) {
   if (const char* asked = getenv("QUARNEX_WINDOW_SCALE")) {
     char* end = nullptr;
@@ -84,12 +87,19 @@ int StartingScale(int width, int height) {
     if (end != asked && *end == '\0' && n >= 1 && n <= 16) return static_cast<int>(n);
     fprintf(stderr, "QUARNEX_WINDOW_SCALE: %s is not a whole number from 1 to 16; ignored\n", asked);
   }
-  float hdpi = 0, vdpi = 0;
-  if (SDL_GetDisplayDPI(0, nullptr, &hdpi, &vdpi) != 0 || hdpi <= 0 || vdpi <= 0) return 1;
-  const float dpi = hdpi < vdpi ? hdpi : vdpi;
-  int scale = static_cast<int>(dpi / 96.0f + 0.25f);  // 168 dpi and up: twice
   SDL_Rect usable;
-  if (SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
+  if (width <= 0 || height <= 0 || SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
+  int scale = 1;
+  float hdpi = 0, vdpi = 0;
+  const char* desktopScale = getenv("GDK_SCALE");
+  if (SDL_GetDisplayDPI(0, nullptr, &hdpi, &vdpi) == 0 && hdpi > 0 && vdpi > 0) {
+    const float dpi = hdpi < vdpi ? hdpi : vdpi;
+    scale = static_cast<int>(dpi / 96.0f + 0.25f);  // 168 dpi and up: twice
+  } else if (desktopScale && atoi(desktopScale) >= 1) {
+    scale = atoi(desktopScale);
+  } else {
+    scale = usable.h >= 1800 ? usable.h / 1080 : 1;
+  }
   while (scale > 1 && (width * scale > usable.w || height * scale > usable.h)) --scale;
   return scale < 1 ? 1 : scale;
 }
