@@ -28,6 +28,11 @@ class Playback : public qxtest::SoundRuntime {
 TEST_F(Playback, StartAndEndAreLoggedWithTheDevice) {
   const std::string log = Log();
   EXPECT_NE(log.find("DirectSound の初期化を行います\r\n"), std::string::npos) << log;
+  // The interface line has no ending of its own: the device list follows on it.
+  const size_t interface = log.find("DirectSound インターフェースの取得を行います....  ");
+  ASSERT_NE(interface, std::string::npos) << log;
+  const size_t lineEnd = log.find("\r\n", interface);
+  EXPECT_EQ(log.substr(interface, lineEnd - interface).find("成功しました"), std::string::npos) << log;
   EXPECT_NE(log.find("DirectSound デバイスを列挙します\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("モジュール名:       headless  ドライバ記述:virtual device"), std::string::npos) << log;
   EXPECT_NE(log.find("DirectSound の初期化は正常に終了しました\r\n"), std::string::npos) << log;
@@ -96,6 +101,32 @@ TEST_F(Playback, VolumesFollowTheAttenuationTable) {
     const double ms = static_cast<double>(starts[i] - starts[0]) / 1000.0 + 100.0;
     const double expected = cases[i].hundredths <= -10000 ? 0.0 : 20000.0 * pow(10.0, cases[i].hundredths / 2000.0);
     EXPECT_NEAR(At(c, t0, ms), expected, 1.5) << "volume " << cases[i].volume;
+  }
+}
+
+// Whatever rate a file has, the mixer resamples it: a second of it lasts a
+// second at the device's rate.
+TEST_F(Playback, AnyRateFromOneToThreeHundredEightyFourKilohertzPlays) {
+  const int rates[] = {1000, 4000, 8000, 96000, 192000, 384000};
+  std::vector<uint64_t> starts;
+  for (int rate : rates) {
+    const std::string name = "r" + std::to_string(rate) + ".wav";
+    SoundHandle h = LoadSoundFile(Write(name, PcmWave(2, rate, 16, Dc16(rate / 5, 2500))).c_str(), 1, -1);
+    ASSERT_NE(h, -1) << rate;
+    starts.push_back(Now());
+    ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+    Milliseconds(400);
+  }
+  Capture c = Listen();
+  const size_t t0 = c.Onset();
+  ASSERT_NE(t0, std::string::npos);
+  for (size_t i = 0; i < starts.size(); ++i) {
+    SCOPED_TRACE(rates[i]);
+    const double from = static_cast<double>(starts[i] - starts[0]) / 1000.0;
+    // 200 ms long; each start, the first included, is up to 10 ms late.
+    EXPECT_EQ(At(c, t0, from + 20), 2500);
+    EXPECT_EQ(At(c, t0, from + 180), 2500);
+    EXPECT_EQ(At(c, t0, from + 225), 0);
   }
 }
 
@@ -223,6 +254,12 @@ TEST_F(Playback, WaveFilesLoadOrFailAsTheirChunksSay) {
       {"bits.wav", RiffWave({Chunk("fmt ", PcmFmt(2, 44100, 16, false, 8)), Chunk("data", pcm)}), 4000},
       {"odd.wav", RiffWave({Chunk("fmt ", PcmFmt(3, 44100, 16)), Chunk("data", std::vector<uint8_t>(60, 0))}), -1},
       {"empty.wav", RiffWave({Chunk("fmt ", PcmFmt(2, 44100, 16)), Chunk("data", {})}), -1},
+      // The data chunk claims more than the file holds: what is there plays.
+      {"cut.wav", [&] {
+         std::vector<uint8_t> v = RiffWave({Chunk("fmt ", PcmFmt(2, 44100, 16)), Chunk("data", pcm)});
+         v.resize(v.size() - pcm.size() / 2 - 3);
+         return v;
+       }(), 4000},
       {"text.wav", std::vector<uint8_t>(100, 'x'), -1},
   };
   std::vector<uint64_t> starts;
@@ -241,6 +278,12 @@ TEST_F(Playback, WaveFilesLoadOrFailAsTheirChunksSay) {
   EXPECT_EQ(LoadSoundFile("missing.wav", 3, -1), -1);
   EXPECT_NE(Log().find("右記のファイルのオープンに失敗しました：missing.wav"), std::string::npos);
   EXPECT_NE(Log().find("右記の音声ファイルのロードに失敗しました_1：missing.wav"), std::string::npos);
+  // An empty file is read (nothing) and fails as a sound no decoder knows, not for memory.
+  EXPECT_EQ(LoadSoundFile(Write("zero.wav", {}).c_str(), 3, -1), -1);
+  EXPECT_EQ(Log().find("右記のファイルのロードに必要なメモリの確保に失敗しました：zero.wav"), std::string::npos);
+  EXPECT_EQ(Log().find("右記の音声ファイルのロードに失敗しました_1：zero.wav"), std::string::npos);
+  EXPECT_NE(Log().find("音声ファイルのＰＣＭへの変換に失敗しました"), std::string::npos);
+  EXPECT_NE(Log().find("右記の音声ファイルのロードに失敗しました_2：zero.wav"), std::string::npos);
   Capture c = Listen();
   const size_t t0 = c.Onset();
   ASSERT_NE(t0, std::string::npos);
