@@ -155,7 +155,8 @@ int InitSound() {
   LogIndentIncrease();
   LogWrite("DirectSound インターフェースの取得を行います....  ");
   if (SoundOut().Init(2, 16, kDeviceRate) != 0) {
-    LogWrite("DirectSoundインターフェースの作成に失敗しました\n");
+    // On the terminal too: the player hears nothing and is told why.
+    LogLoadFailure("DirectSoundインターフェースの作成に失敗しました");
     LogIndentDecrease();
     return -1;
   }
