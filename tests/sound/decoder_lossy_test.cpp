@@ -125,6 +125,43 @@ TEST_P(MpegDecode, SeeksExactlyToTheSample) {
 
 INSTANTIATE_TEST_SUITE_P(Files, MpegDecode, testing::ValuesIn(kMpegCases), CaseName);
 
+// An ID3v2 tag is skipped by its size; a version-4 tag with the footer flag
+// has ten more bytes after it ("3DI" and the size again). The flag means
+// nothing in other versions.
+TEST(MpegTags, SkipsID3TagsWithAndWithoutAFooter) {
+  const std::vector<uint8_t> mp3 = ReadSoundFixture("l3_mono22_tags.mp3");
+  ASSERT_GE(mp3.size(), 10u);
+  const size_t f = 10 + (static_cast<size_t>(mp3[6]) << 21 | mp3[7] << 14 | mp3[8] << 7 | mp3[9]);
+  ASSERT_EQ(mp3[f], 0xFF);
+  const std::vector<uint8_t> frames(mp3.begin() + static_cast<long>(f), mp3.end());
+  MemoryDecoder plain(frames);
+  ASSERT_TRUE(plain.ok());
+  const std::vector<uint8_t> expect = plain.DecodeAll();
+  ASSERT_FALSE(expect.empty());
+  // A tag of 0x85 bytes: the size is syncsafe, 7 bits a byte.
+  const std::vector<uint8_t> body(0x85, 0);
+  auto tagged = [&](uint8_t version, uint8_t flags, bool footer) {
+    std::vector<uint8_t> v = {'I', 'D', '3', version, 0, flags, 0, 0, 1, 0x05};
+    v.insert(v.end(), body.begin(), body.end());
+    if (footer) v.insert(v.end(), {'3', 'D', 'I', version, 0, flags, 0, 0, 1, 0x05});
+    v.insert(v.end(), frames.begin(), frames.end());
+    return v;
+  };
+  struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"version 4 with a footer", tagged(4, 0x10, true)},
+      {"version 4 without", tagged(4, 0x00, false)},
+      {"version 3 with the flag set and no footer", tagged(3, 0x10, false)},
+  };
+  for (auto& c : cases) {
+    MemoryDecoder d(c.bytes);
+    ASSERT_TRUE(d.ok()) << c.name;
+    EXPECT_EQ(d.DecodeAll(), expect) << c.name;
+  }
+}
+
 TEST(OggDecode, MatchesOggdecExactly) {
   struct {
     const char* name;

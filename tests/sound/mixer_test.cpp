@@ -6,14 +6,13 @@
 #include <string.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/sound_mixer.h"
 #include "runtime/platform/tables.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -348,10 +347,7 @@ TEST(HeadlessDevice, FollowsTheVirtualClockAndCompletesItsCapture) {
   ops.ReleaseBuffer(b);
   ops.Shutdown();
 
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string bytes = text.str();
+  const std::string bytes = qxtest::ReadWholeText(path);
   std::filesystem::remove(path);
   ASSERT_GE(bytes.size(), 44u);
   uint32_t riff, data, rate;
