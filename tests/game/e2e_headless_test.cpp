@@ -8,12 +8,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/game_launch.h"
+#include "support/read_file.h"
 
 namespace fs = std::filesystem;
 
@@ -70,12 +70,7 @@ std::string Script(bool pressAtGameOver) {
   return s.str();
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadFile(const fs::path& path) { return qxtest::ReadWholeText(path.string()); }
 
 struct RunResult {
   int exitCode = -999;

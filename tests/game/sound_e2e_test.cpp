@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -21,6 +20,7 @@
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/platform.h"
 #include "support/headless_fixture.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -73,10 +73,7 @@ int RecordPlay(qx::PlatformSoundBuffer* b, int looping) {
 }
 
 std::vector<int16_t> ReadPcm(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  const std::string bytes = s.str();
+  const std::string bytes = qxtest::ReadWholeText(path.string());
   std::vector<int16_t> pcm;
   if (bytes.size() <= 44) return pcm;
   pcm.resize((bytes.size() - 44) / 2);

@@ -52,23 +52,13 @@ TEST(PcmWaveDecoder, DropsATrailingPartialSampleFrame) {
   EXPECT_EQ(d.DecodeAll(), pcm);
 }
 
-TEST(PcmWaveDecoder, SeeksExactlyToTheSample) {
-  const int frames = 30000;  // over three work buffers at 8000 Hz
+// The seeks themselves are in decoder_seek_test.cpp, for every kind.
+TEST(PcmWaveDecoder, ReadsNothingAtTheEndUntilASeekGoesBack) {
+  const int frames = 3000;
   std::vector<uint8_t> pcm = qxtest::TonePcm16(frames, 2);
   MemoryDecoder d(RiffWave({Chunk("fmt ", PcmFmt(2, 8000, 16)), Chunk("data", pcm)}));
   ASSERT_TRUE(d.ok());
-  // Forward inside the buffer, forward past it, backwards, to 0, one short of
-  // the end, a repeat of the same place and a few samples apart.
-  const int64_t samples[] = {5, 9, 8000, 24001, 3, 0, 29999, 29999, 12345, 12346, 12340, 29000};
   uint8_t got[64];
-  for (int64_t s : samples) {
-    SCOPED_TRACE(s);
-    ASSERT_EQ(qx::SoundDecoderSeek(&d.decoder, s), 0);
-    const size_t expect = std::min<size_t>(sizeof(got), pcm.size() - static_cast<size_t>(s) * 4);
-    ASSERT_EQ(qx::SoundDecoderRead(&d.decoder, got, sizeof(got)), expect);
-    EXPECT_EQ(0, memcmp(got, pcm.data() + s * 4, expect));
-  }
-  // At the end reads give nothing until a seek goes back.
   ASSERT_EQ(qx::SoundDecoderSeek(&d.decoder, frames), 0);
   EXPECT_EQ(qx::SoundDecoderRead(&d.decoder, got, sizeof(got)), 0u);
   EXPECT_EQ(qx::SoundDecoderRead(&d.decoder, got, sizeof(got)), 0u);
