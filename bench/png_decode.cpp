@@ -6,14 +6,13 @@
 #include <benchmark/benchmark.h>
 #include <spng.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "runtime/file/file.h"
 #include "runtime/graphics/decode_util.h"
 #include "runtime/graphics/graph_image.h"
+#include "tests/support/read_file.h"
 
 namespace {
 
@@ -23,8 +22,7 @@ const char* const kPictures[] = {"stone0.png", "stone1.png", "stone2.png", "efc0
 std::vector<std::vector<uint8_t>> LoadFiles() {
   std::vector<std::vector<uint8_t>> files;
   for (const char* name : kPictures) {
-    std::ifstream in(std::string(QUARNEX_BENCH_RES_DIR) + "/img/game/" + name, std::ios::binary);
-    files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    files.push_back(qxtest::ReadWholeFile(std::string(QUARNEX_BENCH_RES_DIR) + "/img/game/" + name));
   }
   return files;
 }

@@ -218,8 +218,11 @@ struct PlatformSoundDeviceInfo {
   int hardwareRate;     // the rate the driver converts to (0 = unknown)
 };
 
-// Buffers hold PCM of 8 or 16 bits, 1 or 2 channels, 8000..96000 Hz; the
-// device mixes them into 16-bit stereo at its own rate, resampling as needed.
+// Buffers hold PCM of 8 or 16 bits, 1 or 2 channels, at any rate from
+// kSoundBufferMinRate to kSoundBufferMaxRate; the device mixes them into
+// 16-bit stereo at its own rate, resampling as needed.
+constexpr int kSoundBufferMinRate = 1000;
+constexpr int kSoundBufferMaxRate = 384000;
 struct PlatformSoundOps {
   int (*Init)(int channels, int bitsPerSample, int sampleRate);  // 0 ok, -1 no device
   void (*Shutdown)();

@@ -119,7 +119,8 @@ bool MixBuffer(PlatformSoundBuffer* b, int32_t* acc, size_t frames) {
         b->position = 0;
         return false;
       }
-      pos -= total;
+      // A high rate steps over more than a short buffer's length at once.
+      pos = pos - total < total ? pos - total : pos % total;
     }
   }
   b->position = pos;
@@ -142,7 +143,7 @@ uint64_t StepFor(int sourceRate) {
 }
 
 bool ValidFormat(int channels, int bits, int rate) {
-  return (channels == 1 || channels == 2) && (bits == 8 || bits == 16) && rate >= 8000 && rate <= 96000;
+  return (channels == 1 || channels == 2) && (bits == 8 || bits == 16) && rate >= kSoundBufferMinRate && rate <= kSoundBufferMaxRate;
 }
 
 void FreeBytes(uint8_t* bytes, size_t size, bool mapped) {
@@ -206,6 +207,7 @@ PlatformSoundBuffer* DuplicateBuffer(PlatformSoundBuffer* source) {
   b->position = 0;
   b->playing = 0;
   b->looping = 0;
+  b->gain = 65536;  // a duplicate shares the samples, not the volume
   b->prev = b->next = nullptr;
   return b;
 }

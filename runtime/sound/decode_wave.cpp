@@ -27,12 +27,13 @@ int ParseWaveChunks(SoundDecoder* decoder, WaveChunks* chunks) {
     if (at + 8 > total || !StreamSeekTo(decoder, at) || !StreamReadExact(decoder, header, 8)) return -1;
     const uint32_t size = Le32(header + 4);
     at += 8;
-    if (size > total - at) return -1;
     if (memcmp(header, "data", 4) == 0) {
+      // A data chunk cut short by the end of the file holds what is there.
       chunks->dataOffset = at;
-      chunks->dataSize = size;
+      chunks->dataSize = size < total - at ? size : total - at;
       return 0;
     }
+    if (size > total - at) return -1;
     if (memcmp(header, "fact", 4) == 0 && size >= 4) {
       uint8_t count[4];
       if (!StreamReadExact(decoder, count, 4)) return -1;

@@ -26,8 +26,8 @@ constexpr int kDeviceRate = 44100;
 // What the mixer can play; anything else fails the load instead of ending the program.
 bool PlayableFormat(const WaveFormat& f) {
   return f.FormatTag == 1 && (f.Channels == 1 || f.Channels == 2) && (f.BitsPerSample == 8 || f.BitsPerSample == 16) &&
-         f.SamplesPerSec >= 8000 && f.SamplesPerSec <= 96000 && f.BlockAlign == f.Channels * f.BitsPerSample / 8 &&
-         f.AvgBytesPerSec == f.SamplesPerSec * f.BlockAlign;
+         f.SamplesPerSec >= kSoundBufferMinRate && f.SamplesPerSec <= kSoundBufferMaxRate &&
+         f.BlockAlign == f.Channels * f.BitsPerSample / 8 && f.AvgBytesPerSec == f.SamplesPerSec * f.BlockAlign;
 }
 
 void CreateSilentBuffer() {
@@ -58,7 +58,8 @@ void LogDeviceFacts() {
   LogPrintf("出力フォーマット:%dHz %dbit %dチャンネル  バッファ:%dサンプル", info.sampleRate, info.bitsPerSample,
             info.channels, info.bufferFrames);
   if (info.hardwareRate > 0) LogPrintf("デバイス側のサンプリングレート:%dHz", info.hardwareRate);
-  LogPrintf("再生バッファ:8bit/16bit  モノラル/ステレオ  8000Hz～96000Hz (ソフトウエアミキシング)");
+  LogPrintf("再生バッファ:8bit/16bit  モノラル/ステレオ  %dHz～%dHz (ソフトウエアミキシング)", kSoundBufferMinRate,
+            kSoundBufferMaxRate);
   LogIndentDecrease();
   LogIndentDecrease();
 }
@@ -154,11 +155,11 @@ int InitSound() {
   LogIndentIncrease();
   LogWrite("DirectSound インターフェースの取得を行います....  ");
   if (SoundOut().Init(2, 16, kDeviceRate) != 0) {
-    LogWrite("DirectSoundインターフェースの作成に失敗しました\n");
+    // On the terminal too: the player hears nothing and is told why.
+    LogLoadFailure("DirectSoundインターフェースの作成に失敗しました");
     LogIndentDecrease();
     return -1;
   }
-  LogWrite("成功しました\n");
   HandleTableInit(&g_system.table, kHandleSound, kSoundTableSize, kSearchAreaEndThenLowest,
                   "サウンドの数が許容量を越えました\n");
   g_system.up = 1;
@@ -325,17 +326,19 @@ SoundHandle LoadSoundFile(const char* path, int bufferCount, int) {
   files.FileSeek(file, 0, 2);
   int64_t size = files.FileTell(file);
   files.FileSeek(file, 0, 0);
-  uint8_t* image = size > 0 ? static_cast<uint8_t*>(MemAllocBrief(static_cast<size_t>(size))) : nullptr;
-  if (!image) {
+  // An empty file needs no memory: it fails as a sound no decoder knows.
+  uint8_t nothing = 0;
+  uint8_t* image = size > 0 ? static_cast<uint8_t*>(MemAllocBrief(static_cast<size_t>(size))) : &nothing;
+  if (!image || size < 0) {
     files.FileClose(file);
     LogLoadFailure("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);
     LogLoadFailure("右記の音声ファイルのロードに失敗しました_1：%s", path);
     return -1;
   }
-  size_t got = files.FileRead(image, 1, static_cast<size_t>(size), file);
+  size_t got = size > 0 ? files.FileRead(image, 1, static_cast<size_t>(size), file) : 0;
   files.FileClose(file);
   SoundHandle handle = CreateSoundFromMemory(image, got, bufferCount);
-  MemFree(image);
+  if (image != &nothing) MemFree(image);
   if (handle == -1) {
     LogLoadFailure("右記の音声ファイルのロードに失敗しました_2：%s", path);
     return -1;

@@ -4,14 +4,13 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "runtime/core/alloc.h"
 #include "runtime/core/log.h"
 #include "runtime/core/window_state.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -51,12 +50,7 @@ class LogFile : public ::testing::Test {
     qx::GetWindowState() = saved_;
     fs::remove_all(dir_);
   }
-  std::string Read() {
-    std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Read() { return qxtest::ReadWholeText(dir_ + "/Log.txt"); }
   std::string dir_;
   qx::WindowState saved_;
 };

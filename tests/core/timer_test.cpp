@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "runtime/core/log.h"
 #include "runtime/core/timing.h"
@@ -13,6 +11,7 @@
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/platform.h"
 #include "runtime/runtime.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -56,12 +55,7 @@ class TimerChoice : public ::testing::TestWithParam<TimerCase> {
     qx::SelectPlatform(previous_);
     fs::remove_all(dir_);
   }
-  std::string Log() {
-    std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Log() { return qxtest::ReadWholeText(dir_ + "/Log.txt"); }
   qx::PlatformOsOps os_;
   qx::Platform platform_;
   const qx::Platform* previous_ = nullptr;

@@ -35,7 +35,7 @@ TEST(FileLimit, The513thOpenFailsWithItsMessage) {
   EXPECT_EQ(0, qx::OpenFileCount());
 
   ws = saved;
-  std::vector<uint8_t> log = qxtest::ReadBytes(dir.path() + "/Log.txt");
+  std::vector<uint8_t> log = qxtest::ReadWholeFile(dir.path() + "/Log.txt");
   const std::string text(log.begin(), log.end());
   EXPECT_NE(std::string::npos, text.find("同時に開けるファイルの数が限界を超えました")) << text;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/file/rpk_writer.h"
+#include "support/read_file.h"
 
 namespace qxtest {
 
@@ -46,10 +47,6 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 inline std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 

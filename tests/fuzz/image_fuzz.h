@@ -16,6 +16,7 @@
 #include "runtime/file/file.h"
 #include "runtime/graphics/graph_image.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/read_file.h"
 
 namespace qxfuzz {
 
@@ -37,14 +38,7 @@ inline void WritePictureSeeds(const char* dir, const char* prefix) {
     const std::string name = e->d_name;
     if (name[0] == '.' || name.compare(0, start.size(), start) != 0) continue;
     if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".rgba") == 0) continue;
-    FILE* f = fopen((std::string(from) + "/" + name).c_str(), "rb");
-    if (!f) continue;
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    WriteSeed(dir, name, bytes);
+    WriteSeed(dir, name, qxtest::ReadWholeFile(std::string(from) + "/" + name));
   }
   closedir(d);
 }

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "platform/xvfb_support.h"
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "support/game_launch.h"
+#include "support/read_file.h"
 
 namespace fs = std::filesystem;
 
@@ -72,12 +72,7 @@ std::string Script(bool pressAtGameOver) {
   return s.str();
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadFile(const fs::path& path) { return qxtest::ReadWholeText(path.string()); }
 
 struct RunResult {
   int exitCode = -999;

@@ -3,13 +3,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "headless_graphics.h"
 #include "runtime/core/timing.h"
 #include "runtime/graphics/graph.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -289,11 +289,6 @@ TEST_F(GraphTargetTest, WarmUpLeavesTheFrontScreenAsTargetAndNoGraphs) {
   EXPECT_EQ(qx::GraphTable().count, before);
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Decodes an RGB PNG written by the headless display.
 bool ReadPng(const std::string& path, int* width, int* height, std::vector<uint8_t>* rgb) {
   FILE* f = fopen(path.c_str(), "rb");
@@ -375,7 +370,7 @@ TEST_F(FrameOutputTest, SavesEachFrameAsPngAndARunningHash) {
   add(0xFFF0E0D0, 800 * 600 - 5 * 800 - 8);
   unsetenv("QUARNEX_FRAME_HASHES");
   ASSERT_EQ(qx::FlipScreen(), 0);  // flushes and closes the hash file
-  std::vector<uint8_t> text = ReadFile(hashes);
+  std::vector<uint8_t> text = qxtest::ReadWholeFile(hashes);
   char expected[128];
   snprintf(expected, sizeof(expected), "%llu %016llx\n%llu %016llx\n", static_cast<unsigned long long>(first),
            static_cast<unsigned long long>(afterFirst), static_cast<unsigned long long>(first + 1),

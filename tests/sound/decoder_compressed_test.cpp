@@ -45,25 +45,6 @@ TEST_P(CompressedWave, MatchesTheReferenceDecode) {
   EXPECT_EQ(d.ReadRest(6 * static_cast<size_t>(c.channels)), reference);
 }
 
-TEST_P(CompressedWave, SeeksExactlyToTheSample) {
-  const Case& c = GetParam();
-  MemoryDecoder d(ReadSoundFixture(std::string(c.file) + ".wav"));
-  ASSERT_TRUE(d.ok());
-  const std::vector<uint8_t> all = d.DecodeAll();
-  ASSERT_FALSE(all.empty());
-  const size_t align = 2 * static_cast<size_t>(c.channels);
-  // Block edges (505/500 frames for mono, 505/500 for stereo), inside and across them, backwards.
-  const int64_t samples[] = {0, 1, 504, 505, 506, 499, 500, 501, 1234, 17, 1999, 1010, 1000, c.frames - 1, 3};
-  uint8_t got[96];
-  for (int64_t s : samples) {
-    SCOPED_TRACE(s);
-    ASSERT_EQ(qx::SoundDecoderSeek(&d.decoder, s), 0);
-    const size_t expect = std::min(sizeof(got) / align * align, all.size() - static_cast<size_t>(s) * align);
-    ASSERT_EQ(qx::SoundDecoderRead(&d.decoder, got, sizeof(got) / align * align), expect);
-    EXPECT_EQ(0, memcmp(got, all.data() + s * static_cast<int64_t>(align), expect));
-  }
-}
-
 INSTANTIATE_TEST_SUITE_P(Codecs, CompressedWave, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.file); });
 

@@ -6,14 +6,13 @@
 #include <string.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/sound_mixer.h"
 #include "runtime/platform/tables.h"
+#include "support/read_file.h"
 
 namespace {
 
@@ -122,13 +121,15 @@ TEST_F(MixerTest, EveryBufferFormatIsWidenedToSixteenBitStereo) {
 TEST_F(MixerTest, RefusesFormatsItCannotPlay) {
   EXPECT_EQ(ops_.CreateBuffer(3, 16, 44100, 600), nullptr);
   EXPECT_EQ(ops_.CreateBuffer(2, 24, 44100, 600), nullptr);
-  EXPECT_EQ(ops_.CreateBuffer(2, 16, 7999, 400), nullptr);
-  EXPECT_EQ(ops_.CreateBuffer(2, 16, 96001, 400), nullptr);
+  EXPECT_EQ(ops_.CreateBuffer(2, 16, 999, 400), nullptr);
+  EXPECT_EQ(ops_.CreateBuffer(2, 16, 384001, 400), nullptr);
   EXPECT_EQ(ops_.CreateBuffer(2, 16, 44100, 0), nullptr);
   EXPECT_EQ(ops_.CreateBuffer(2, 16, 44100, 402), nullptr);  // not whole frames
-  PlatformSoundBuffer* b = ops_.CreateBuffer(1, 8, 8000, 1);
-  EXPECT_NE(b, nullptr);
-  ops_.ReleaseBuffer(b);
+  for (int rate : {1000, 384000}) {
+    PlatformSoundBuffer* b = ops_.CreateBuffer(1, 8, rate, 1);
+    EXPECT_NE(b, nullptr) << rate;
+    ops_.ReleaseBuffer(b);
+  }
 }
 
 // Frequency from the zero crossings of the left channel.
@@ -141,7 +142,7 @@ double MeasuredHz(const std::vector<int16_t>& out, size_t from, size_t to) {
 }
 
 TEST_F(MixerTest, ResampledBuffersKeepTheirPitchAndDuration) {
-  for (int rate : {8000, 22050, 48000, 96000}) {
+  for (int rate : {1000, 8000, 22050, 48000, 96000, 192000, 384000}) {
     // One second of 441 Hz at the buffer's own rate.
     std::vector<int16_t> s;
     for (int i = 0; i < rate; ++i) {
@@ -159,8 +160,25 @@ TEST_F(MixerTest, ResampledBuffersKeepTheirPitchAndDuration) {
     for (size_t i = 0; i < out.size() / 2; ++i) {
       if (out[2 * i] != 0) last = i;
     }
-    EXPECT_NEAR(static_cast<double>(last), 44100.0, 2.0) << rate;
+    EXPECT_NEAR(static_cast<double>(last), 44100.0, 2.0 + 44100.0 / rate) << rate;
     EXPECT_EQ(ops_.IsPlaying(b), 0) << rate;
+  }
+}
+
+// At 384000 Hz one device frame steps over more than eight source frames,
+// more than a whole loop of a very short buffer.
+TEST_F(MixerTest, AShortLoopAtAHighRateWrapsWithinItself) {
+  for (int frames : {1, 3, 8, 9}) {
+    PlatformSoundBuffer* b = Make(2, 16, 384000, Constant16(static_cast<size_t>(frames), 1234, -1234));
+    ASSERT_NE(b, nullptr);
+    ops_.Play(b, 1);
+    std::vector<int16_t> out = Render(200);
+    ops_.Stop(b);
+    for (int i = 0; i < 200; ++i) {
+      ASSERT_EQ(out[2 * i], 1234) << frames << " frames, device frame " << i;
+      ASSERT_EQ(out[2 * i + 1], -1234) << frames << " frames, device frame " << i;
+    }
+    EXPECT_LT(ops_.GetPlayCursor(b), static_cast<size_t>(frames) * 4);
   }
 }
 
@@ -224,6 +242,23 @@ TEST_F(MixerTest, DuplicatesShareDataButPlayOnTheirOwn) {
   made_.erase(made_.begin());
   out = Render(1);
   EXPECT_EQ(out[0], 5100);
+}
+
+// Duplicates share the samples, not the volume: one made after a volume
+// change starts at full volume.
+TEST_F(MixerTest, ADuplicateStartsAtFullVolume) {
+  PlatformSoundBuffer* a = Make(2, 16, 44100, Constant16(100, 8000, -8000));
+  ops_.SetVolume(a, -600);
+  PlatformSoundBuffer* d = Duplicate(a);
+  ASSERT_NE(d, nullptr);
+  ops_.Play(d, 0);
+  std::vector<int16_t> out = Render(2);
+  EXPECT_EQ(out[0], 8000);
+  EXPECT_EQ(out[1], -8000);
+  ops_.Stop(d);
+  ops_.Play(a, 0);
+  out = Render(2);
+  EXPECT_NEAR(out[0], 8000 * pow(10.0, -600 / 2000.0), 1.5);
 }
 
 TEST_F(MixerTest, LocksARegionInOneOrTwoParts) {
@@ -312,10 +347,7 @@ TEST(HeadlessDevice, FollowsTheVirtualClockAndCompletesItsCapture) {
   ops.ReleaseBuffer(b);
   ops.Shutdown();
 
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string bytes = text.str();
+  const std::string bytes = qxtest::ReadWholeText(path);
   std::filesystem::remove(path);
   ASSERT_GE(bytes.size(), 44u);
   uint32_t riff, data, rate;

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,13 +31,6 @@ int WaitExit(pid_t pid, int timeoutMs) {
     usleep(20000);
   }
   return -1;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 class SdlDiskAudio : public ::testing::Test {
@@ -123,11 +115,11 @@ TEST_F(SdlDiskAudio, AToneIsMixedAtItsPitchAndVolume) {
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
   }
-  const std::string log = ReadAll(dir_ + "/Log.txt");
+  const std::string log = qxtest::ReadWholeText(dir_ + "/Log.txt");
   ASSERT_EQ(status, 0) << log;
   EXPECT_NE(log.find("モジュール名:" + std::string(11, ' ') + "disk"), std::string::npos) << log;
 
-  const std::string bytes = ReadAll(raw);
+  const std::string bytes = qxtest::ReadWholeText(raw);
   std::vector<int16_t> s(bytes.size() / 2);
   memcpy(s.data(), bytes.data(), s.size() * 2);
   const size_t frames = s.size() / 2;

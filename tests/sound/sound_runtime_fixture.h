@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,10 +95,7 @@ class SoundRuntime : public HeadlessFixture {
     EndRuntime();
     running_ = false;
     Capture c;
-    std::ifstream in(capturePath_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    const std::string bytes = s.str();
+    const std::string bytes = ReadWholeText(capturePath_);
     if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return c;
     uint32_t dataSize;
     memcpy(&dataSize, bytes.data() + 40, 4);
@@ -108,12 +104,7 @@ class SoundRuntime : public HeadlessFixture {
     memcpy(c.samples.data(), bytes.data() + 44, c.samples.size() * 2);
     return c;
   }
-  std::string Log() {
-    std::ifstream in(dir_ + "/Log.txt", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Log() { return ReadWholeText(dir_ + "/Log.txt"); }
 
   std::string capturePath_;
   bool running_ = true;

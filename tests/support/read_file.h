@@ -22,6 +22,12 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
+// The same as text (a log, a capture, a child's standard error).
+inline std::string ReadWholeText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace qxtest
 
 #endif

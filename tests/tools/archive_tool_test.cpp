@@ -38,8 +38,8 @@ ToolRun Tool(const std::vector<std::string>& args) {
   int raw = std::system(command.c_str());
   ToolRun r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000;
-  std::vector<uint8_t> out = qxtest::ReadBytes("tool.out");
-  std::vector<uint8_t> err = qxtest::ReadBytes("tool.err");
+  std::vector<uint8_t> out = qxtest::ReadWholeFile("tool.out");
+  std::vector<uint8_t> err = qxtest::ReadWholeFile("tool.err");
   r.out.assign(out.begin(), out.end());
   r.err.assign(err.begin(), err.end());
   fs::remove("tool.out");
@@ -55,7 +55,7 @@ std::map<std::string, std::string> Tree(const std::string& root) {
     if (e.is_directory()) {
       tree[rel] = "<dir>";
     } else {
-      std::vector<uint8_t> b = qxtest::ReadBytes(e.path().string());
+      std::vector<uint8_t> b = qxtest::ReadWholeFile(e.path().string());
       tree[rel] = std::string(b.begin(), b.end());
     }
   }
@@ -115,7 +115,7 @@ TEST(ArchiveTool, PackListExtractRoundTrip) {
   qx::SetArchiveKeyString(kKey);
   qx::FileHandle h = qx::FileOpen("./res/img/game/intro.png", 0, 1, 0);
   ASSERT_NE(0u, h);
-  std::vector<uint8_t> expected = qxtest::ReadBytes("out/img/Game/Intro.png");
+  std::vector<uint8_t> expected = qxtest::ReadWholeFile("out/img/Game/Intro.png");
   std::vector<uint8_t> got(expected.size() + 1);
   EXPECT_EQ(expected.size(), qx::FileRead(got.data(), 1, got.size(), h));
   got.resize(expected.size());
@@ -139,7 +139,7 @@ TEST(ArchiveTool, RefusalsGiveAMessageAndAFailureStatus) {
   qxtest::ScratchDir dir;
   qxtest::WriteBytes("res/a.txt", qxtest::Bytes("a"));
   ASSERT_EQ(0, Tool({"pack", "res", "res.ptk", "--key", kKey}).status);
-  std::vector<uint8_t> bytes = qxtest::ReadBytes("res.ptk");
+  std::vector<uint8_t> bytes = qxtest::ReadWholeFile("res.ptk");
   qxtest::WriteBytes("short.ptk", std::vector<uint8_t>(bytes.begin(), bytes.end() - 5));
   qxtest::WriteBytes("plain.txt", qxtest::Bytes("not an archive at all"));
   {

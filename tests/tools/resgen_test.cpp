@@ -10,23 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "runtime/file/file.h"
 #include "runtime/graphics/graph_image.h"
+#include "support/read_file.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<unsigned char> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::vector<unsigned char> ReadAll(const fs::path& p) { return qxtest::ReadWholeFile(p.string()); }
 
 uint32_t Be32(const unsigned char* p) { return (uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 uint32_t Le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }

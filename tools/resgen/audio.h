@@ -10,6 +10,13 @@ namespace resgen {
 
 constexpr int kRate = 44100;
 
+// Full scale is shared: the music and two effects at full volume sounding at
+// once peak below it, so the mixer never has to clip. The effects keep their
+// levels relative to the loudest of them.
+constexpr float kMusicPeak = 0.3f;
+constexpr float kEffectPeak = 0.34f;
+static_assert(kMusicPeak + 2 * kEffectPeak < 1.0f, "the game's mix would clip");
+
 struct Sound {
   std::vector<float> l, r;
   explicit Sound(double seconds = 0) : l(static_cast<size_t>(seconds * kRate), 0.0f), r(l.size(), 0.0f) {}

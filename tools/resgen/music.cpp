@@ -265,9 +265,10 @@ void MakeMusic(Output& out) {
   float peak = 0;
   for (size_t i = 0; i < song.size(); ++i) peak = std::max({peak, std::fabs(song.l[i]), std::fabs(song.r[i])});
   float gain = peak > 0 ? 1.1f / peak : 1.0f;
+  const float level = kMusicPeak / SoftClip(1.1f);
   for (size_t i = 0; i < song.size(); ++i) {
-    song.l[i] = 0.85f * SoftClip(song.l[i] * gain);
-    song.r[i] = 0.85f * SoftClip(song.r[i] * gain);
+    song.l[i] = level * SoftClip(song.l[i] * gain);
+    song.r[i] = level * SoftClip(song.r[i] * gain);
   }
   // Fade in over the first few milliseconds only; the end must stay as it is for the loop.
   for (size_t i = 0; i < 64; ++i) {

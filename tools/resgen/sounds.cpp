@@ -33,7 +33,7 @@ Sound Jingle() {
   const float notes[] = {72, 76, 79, 84};
   for (int i = 0; i < 4; ++i) Bell(s, i * 0.09f, MidiHz(notes[i]), 1.4f, 0.35f, (i - 1.5f) * 0.2f);
   for (float n : {72.0f, 79.0f, 88.0f}) Bell(s, 0.42f, MidiHz(n), 1.5f, 0.3f, 0.0f);
-  Normalize(s, 0.8f);
+  Normalize(s, 0.94f * kEffectPeak);
   Declick(s, 16, 2000);
   return s;
 }
@@ -50,7 +50,7 @@ Sound Start() {
     s.Add(i, w, w);
   }
   for (float n : {67.0f, 71.0f, 74.0f, 79.0f}) Bell(s, 0.18f, MidiHz(n), 0.8f, 0.3f, (n - 72) / 20);
-  Normalize(s, 0.8f);
+  Normalize(s, 0.94f * kEffectPeak);
   Declick(s, 16, 1500);
   return s;
 }
@@ -69,7 +69,7 @@ Sound Steel() {
     float l = v * 0.5f + strike, r = v * 0.5f + strike * 0.8f;
     s.Add(i, l, r);
   }
-  Normalize(s, 0.85f);
+  Normalize(s, kEffectPeak);
   Declick(s, 8, 800);
   return s;
 }
@@ -90,7 +90,7 @@ Sound Thunder() {
     float v = SoftClip(saw * 0.6f * std::exp(-t * 3.5f) * g + crackle * 1.5f);
     s.Add(i, v, SoftClip(v * 0.8f + crackle * 0.3f));
   }
-  Normalize(s, 0.8f);
+  Normalize(s, 0.94f * kEffectPeak);
   Declick(s, 8, 1500);
   return s;
 }
@@ -115,7 +115,7 @@ Sound Ice() {
     float pan = std::sin(t * 25) * 0.4f;
     s.Add(i, (v + crackle) * (1 - pan), (v + crackle) * (1 + pan));
   }
-  Normalize(s, 0.8f);
+  Normalize(s, 0.94f * kEffectPeak);
   Declick(s, 16, 1500);
   return s;
 }
@@ -132,7 +132,7 @@ Sound Break() {
     float blip = (std::sin(kTwoPi * f * t) > 0 ? 0.22f : -0.22f) * (t < 0.2f ? 1.0f : std::exp(-(t - 0.2f) * 20));
     s.Add(i, rumble + blip, rumble * 0.9f + blip);
   }
-  Normalize(s, 0.8f);
+  Normalize(s, 0.94f * kEffectPeak);
   Declick(s, 8, 600);
   return s;
 }
@@ -146,7 +146,7 @@ Sound Change() {
     v *= std::exp(-t * 12);
     s.Add(i, v, v);
   }
-  Normalize(s, 0.7f);
+  Normalize(s, 0.82f * kEffectPeak);
   Declick(s, 16, 400);
   return s;
 }
@@ -166,7 +166,7 @@ Sound Damage() {
     float v = SoftClip(boom + noise) + alarm;
     s.Add(i, v, v);
   }
-  Normalize(s, 0.85f);
+  Normalize(s, kEffectPeak);
   Declick(s, 8, 3000);
   return s;
 }

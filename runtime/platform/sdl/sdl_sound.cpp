@@ -1,6 +1,7 @@
 // Sound output of the SDL back end: one audio device (SDL_AUDIODRIVER picks
 // the driver) whose callback runs the software mixer. SDL converts the mixer's
 // 16-bit stereo to whatever the hardware takes.
+#include <dlfcn.h>
 #include <string.h>
 
 #include "runtime/platform/sdl/sdl_internal.h"
@@ -15,13 +16,40 @@ constexpr int kDeviceFrames = 1024;
 SDL_AudioDeviceID g_device = 0;
 SDL_AudioSpec g_spec;
 
+// ALSA reports every step of a failed open on standard error by itself (a
+// machine without a sound card gets eight lines of it). The runtime says in
+// its own words that sound is off, so ALSA is kept quiet while SDL opens the
+// device. Looked up at run time: SDL may use another driver, or none.
+typedef void (*AlsaErrorHandler)(const char* file, int line, const char* function, int err, const char* format, ...);
+typedef int (*AlsaSetErrorHandler)(AlsaErrorHandler handler);
+
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+AlsaSetErrorHandler AlsaErrorHandlerSetter() {
+  static void* const library = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+  return library ? reinterpret_cast<AlsaSetErrorHandler>(dlsym(library, "snd_lib_error_set_handler")) : nullptr;
+}
+
+// Opens the device with ALSA's own messages dropped; its handler is the
+// default again afterwards.
+SDL_AudioDeviceID OpenQuietly(const SDL_AudioSpec* want, SDL_AudioSpec* have) {
+  AlsaSetErrorHandler setHandler = AlsaErrorHandlerSetter();
+  if (setHandler) setHandler(QuietAlsa);
+  SDL_AudioDeviceID device = 0;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    device = SDL_OpenAudioDevice(nullptr, 0, want, have, 0);
+    if (device == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  if (setHandler) setHandler(nullptr);
+  return device;
+}
+
 void Callback(void*, Uint8* stream, int length) {
   MixerRender(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / 4);
 }
 
 int Init(int channels, int bitsPerSample, int sampleRate) {
   if (channels != 2 || bitsPerSample != 16 || g_device != 0) return -1;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
   SDL_AudioSpec want;
   memset(&want, 0, sizeof want);
   want.freq = sampleRate;
@@ -29,15 +57,11 @@ int Init(int channels, int bitsPerSample, int sampleRate) {
   want.channels = 2;
   want.samples = kDeviceFrames;
   want.callback = Callback;
-  if (MixerStart(sampleRate, nullptr) != 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return -1;
-  }
+  if (MixerStart(sampleRate, nullptr) != 0) return -1;
   // No allowed changes: SDL converts to the hardware's own format and rate.
-  g_device = SDL_OpenAudioDevice(nullptr, 0, &want, &g_spec, 0);
+  g_device = OpenQuietly(&want, &g_spec);
   if (g_device == 0) {
     MixerStop();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return -1;
   }
   SDL_PauseAudioDevice(g_device, 0);
