@@ -176,8 +176,13 @@ def table(dst):
 
     array("const uint16_t kCp932Single[128]", single, 12)
     array("const uint8_t kCp932LeadRow[128]", lead_index, 16, 2)
-    flat = [v for row in double for v in row]
-    array(f"const uint16_t kCp932Double[{len(leads)}][192]", flat, 12)
+    lines.append(f"const uint16_t kCp932Double[{len(leads)}][192] = {{")
+    for lead, row in zip(leads, double):
+        lines.append(f"  {{  // 0x{lead:02X}")
+        for k in range(0, len(row), 12):
+            lines.append("    " + ", ".join(f"0x{v:04X}" for v in row[k:k + 12]) + ",")
+        lines.append("  },")
+    lines.append("};")
     lines += ["", "}  // namespace qx", ""]
     write(dst, "\n".join(lines))
 
