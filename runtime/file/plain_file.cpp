@@ -212,7 +212,8 @@ size_t PlainFileRead(void* buffer, size_t size, size_t count, PlainFile* f) {
   } else {
     int64_t n = Os().FileReadAt(f->handle, static_cast<uint64_t>(f->position), buffer, bytes);
     result = n < 0 ? 0 : static_cast<size_t>(n) / size;
-    if (f->asyncFlag) f->readDone = n < 0 ? 0 : n;
+    // What the reader thread would have reported (files without threads).
+    if (f->asyncFlag || f->cacheFlag) f->readDone = n < 0 ? 0 : n;
   }
   f->position += static_cast<int64_t>(bytes);
   return result;

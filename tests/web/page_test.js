@@ -1,9 +1,10 @@
 // The game's page in headless Chromium, driven over the DevTools protocol:
 //   node --experimental-websocket page_test.js <page folder>
 // Serves the folder, opens the page, and checks: the first frame is drawn
-// after the click that starts the game, the audio context runs, a click on the
-// title and one on the intro lead into play, and a setting changed on the
-// title is still there after the page is reloaded. Exits 0 when all hold.
+// after the click that starts the game, the audio context runs and the game's
+// sound reaches it, a click on the title and one on the intro lead into play,
+// and a setting changed on the title is still there after the page is
+// reloaded. Exits 0 when all hold.
 'use strict';
 const childProcess = require('child_process');
 const fs = require('fs');
@@ -15,8 +16,12 @@ const root = path.resolve(process.argv[2] || 'build-web');
 const browser = process.env.QUARNEX_CHROMIUM || 'chromium';
 const kTimeoutMs = 240000;
 
+// Set while a browser runs: ends it, so that a failure leaves nothing behind.
+let stopBrowser = null;
+
 function fail(message) {
   console.error('FAILED: ' + message);
+  if (stopBrowser) stopBrowser();
   process.exit(1);
 }
 
@@ -42,7 +47,8 @@ function launch(profile) {
                 '--disable-background-networking', '--disable-component-update', '--disable-sync',
                 '--autoplay-policy=no-user-gesture-required', '--user-data-dir=' + profile,
                 '--remote-debugging-port=0', 'about:blank'];
-  const child = childProcess.spawn(browser, args, {stdio: ['ignore', 'ignore', 'pipe']});
+  // A group of its own, so that its helper processes end with it.
+  const child = childProcess.spawn(browser, args, {stdio: ['ignore', 'ignore', 'pipe'], detached: true});
   return new Promise((resolve, reject) => {
     let text = '';
     child.stderr.on('data', chunk => {
@@ -129,12 +135,25 @@ async function main() {
   const server = await serve();
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'quarnex-page-'));
   const {child, url} = await launch(profile);
+  stopBrowser = () => {
+    try {
+      process.kill(-child.pid, 'SIGKILL');
+      fs.rmSync(profile, {recursive: true, force: true});
+    } catch (e) {
+      // already ended, or a file still held
+    }
+  };
   const done = async () => {
     const ended = new Promise(resolve => child.once('exit', resolve));
-    child.kill();
+    process.kill(-child.pid, 'SIGTERM');
     await ended;
+    stopBrowser = null;
     server.close();
-    fs.rmSync(profile, {recursive: true, force: true, maxRetries: 5});
+    try {
+      fs.rmSync(profile, {recursive: true, force: true, maxRetries: 10, retryDelay: 200});
+    } catch (e) {
+      console.warn('left ' + profile + ': ' + e.message);
+    }
   };
   try {
     const socket = new WebSocket(url);
@@ -178,6 +197,9 @@ async function main() {
     const saved = await s.until(`(() => { try { return new TextDecoder().decode(Module.FS.readFile('/game/cfg.ini')); }
       catch (e) { return null; } })()`, 'the settings to be saved when the title is left');
     if (saved !== '4\n4\n') fail('settings after one step down: ' + JSON.stringify(saved));
+    // The title's start sound has gone through the mixer into Web Audio.
+    const peak = await s.until('Module.qxAudioPeak | 0', 'a sound to reach Web Audio', 30000);
+    console.log('sound reaches Web Audio (peak ' + peak + ')');
     // The intro, skipped with a click, then play for a while; Escape ends the game.
     await s.waitFrames(240, 'the intro');
     await s.click(400, 300);

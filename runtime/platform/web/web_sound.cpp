@@ -28,7 +28,14 @@ EM_JS(void, qx_web_audio_start, (int frames, int16_t* buffer), {
     Module['_qx_web_audio_render'](n);
     var left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
     var pcm = HEAP16.subarray(buffer >> 1, (buffer >> 1) + 2 * n);
-    for (var i = 0; i < n; i++) { left[i] = pcm[2 * i] / 32768; right[i] = pcm[2 * i + 1] / 32768; }
+    var peak = Module['qxAudioPeak'] | 0;  // the loudest sample so far, for a look from outside
+    for (var i = 0; i < n; i++) {
+      var l = pcm[2 * i], r = pcm[2 * i + 1];
+      left[i] = l / 32768;
+      right[i] = r / 32768;
+      peak = Math.max(peak, l, -l, r, -r);
+    }
+    Module['qxAudioPeak'] = peak;
   };
   node.connect(ctx.destination);
   Module['qxAudioNode'] = node;
