@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Build-time Shift-JIS (code page 932) helpers.
 
-  shift_jis.py literals IN OUT   copy a UTF-8 C++ source with every character
+  shift_jis.py literals IN OUT [NAME]
+                                 copy a UTF-8 C++ source with every character
                                  outside ASCII in a narrow string or character
                                  literal written as octal escapes of its
                                  code page 932 bytes (other text is left alone)
@@ -136,11 +137,13 @@ def write(path, content):
     os.replace(tmp, path)
 
 
-def literals(src, dst):
+def literals(src, dst, name=None):
     with open(src, encoding="utf-8") as f:
         text = f.read()
-    # Diagnostics and __FILE__ name the source, not this copy.
-    line = '#line 1 "' + src.replace("\\", "\\\\").replace('"', '\\"') + '"\n'
+    # Diagnostics and __FILE__ name the source, not this copy; relative to the
+    # compiler's folder, so that the same tree in another place compiles the same.
+    name = name or src
+    line = '#line 1 "' + name.replace("\\", "\\\\").replace('"', '\\"') + '"\n'
     write(dst, line + escape_literals(text, src))
 
 
@@ -188,8 +191,8 @@ def table(dst):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 4 and sys.argv[1] == "literals":
-        literals(sys.argv[2], sys.argv[3])
+    if len(sys.argv) in (4, 5) and sys.argv[1] == "literals":
+        literals(*sys.argv[2:])
     elif len(sys.argv) == 3 and sys.argv[1] == "table":
         table(sys.argv[2])
     else:
