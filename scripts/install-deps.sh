@@ -12,6 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libspng-dev time
   clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick evilwm
   libepoxy-dev libgl1-mesa-dri libglx-mesa0 mesa-utils
+  python3
+  # the browser build (scripts/web.sh) and its tests
+  emscripten nodejs chromium dpkg-dev
 )
 
 missing=()

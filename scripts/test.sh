@@ -3,7 +3,10 @@
 # build, the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
 # (with LeakSanitizer), the multi-threaded test programs under ThreadSanitizer,
 # a short fuzz run and a short soak. The first fault fails the run.
-#   QUARNEX_SKIP_SANITIZERS=1  only the plain build, the fuzz run and the soak
+# It also builds the game for web browsers and tests it under node and in
+# headless Chromium.
+#   QUARNEX_SKIP_SANITIZERS=1  only the plain build, the web build, the fuzz run and the soak
+#   QUARNEX_SKIP_WEB=1         no web build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -69,6 +72,17 @@ if [ "${QUARNEX_SKIP_SANITIZERS:-0}" != 1 ]; then
   (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 1500 -L "^($tsan_labels)\$" \
     -E '^(Damage/HostileResources|GameOnBothBackEnds)\.')
   unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS
+fi
+
+if [ "${QUARNEX_SKIP_WEB:-0}" != 1 ]; then
+  # The browser build: its libraries are built once and kept (see scripts/web.sh),
+  # the page ships the plain build's resources.
+  section "web build"
+  QUARNEX_WEB_TESTS=1 QUARNEX_WEB_RESOURCES="$root/build/run/res.ptk" bash scripts/web.sh
+  section "web tests"
+  (cd build-web/build && ctest --output-on-failure --timeout 900 -L '^web$')
+  bash tests/web/game_hashes.sh build build-web
+  node --experimental-websocket tests/web/page_test.js build-web
 fi
 
 section "fuzz"

@@ -13,9 +13,9 @@
 namespace qx {
 namespace {
 
-// 64 bytes in front of every block. The copy of the first bytes that a 32-bit
-// layout kept for corruption checks does not fit next to 64-bit links; that
-// check was never switched on, so the space is padding.
+// 64 bytes in front of every block, whatever the size of a pointer. The copy of
+// the first bytes that a 32-bit layout kept for corruption checks does not fit
+// next to 64-bit links; that check was never switched on, so the space is padding.
 struct BlockHeader {
   char sourceName[16];
   uint16_t number;
@@ -25,7 +25,7 @@ struct BlockHeader {
   BlockHeader* next;
   uint8_t mapped;  // from MapLargeBlock rather than the heap
   uint8_t brief;   // mapped as a brief block
-  uint8_t padding[22];
+  uint8_t padding[64 - 16 - 2 * sizeof(uint16_t) - sizeof(uint32_t) - 2 * sizeof(void*) - 2];
 };
 static_assert(sizeof(BlockHeader) == 64, "the block header is 64 bytes");
 

@@ -1,12 +1,11 @@
 #include "runtime/core/log.h"
 
-#include <errno.h>
-#include <iconv.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "runtime/core/cp932.h"
 #include "runtime/core/timing.h"
 #include "runtime/core/window_state.h"
 #include "runtime/platform/platform.h"
@@ -45,24 +44,7 @@ void FormatLine(char* text, const char* format, va_list args) {
 // Standard error takes UTF-8; a byte the code page does not know becomes '?'.
 void WriteStandardError(const char* text) {
   char out[kLineSize * 3];
-  char* in = const_cast<char*>(text);
-  size_t inLeft = strlen(text);
-  char* o = out;
-  size_t outLeft = sizeof(out) - 1;
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    fputs(text, stderr);
-    return;
-  }
-  while (inLeft > 0 && iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
-    if (errno == E2BIG || outLeft == 0) break;
-    *o++ = '?';
-    --outLeft;
-    ++in;
-    --inLeft;
-  }
-  iconv_close(cd);
-  *o = '\0';
+  Cp932ToUtf8(text, out, sizeof(out), '?');
   fputs(out, stderr);
 }
 

@@ -5,6 +5,7 @@
 #include "runtime/core/alloc.h"
 #include "runtime/core/log.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/portable.h"
 
 namespace qx {
 
@@ -118,7 +119,8 @@ PlainFile* PlainFileOpen(const char* diskPath, int cacheFlag, int asyncFlag) {
   f->asyncFlag = asyncFlag;
   f->size = os.FileSize(handle);
   if (f->size < 0) f->size = 0;
-  if (cacheFlag == 0 && asyncFlag == 0) {
+  // Without threads, caching and asynchronous files are read on the caller's thread.
+  if ((cacheFlag == 0 && asyncFlag == 0) || !kThreadsAvailable) {
     f->handle = handle;
     return f;
   }
@@ -210,6 +212,8 @@ size_t PlainFileRead(void* buffer, size_t size, size_t count, PlainFile* f) {
   } else {
     int64_t n = Os().FileReadAt(f->handle, static_cast<uint64_t>(f->position), buffer, bytes);
     result = n < 0 ? 0 : static_cast<size_t>(n) / size;
+    // What the reader thread would have reported (files without threads).
+    if (f->asyncFlag || f->cacheFlag) f->readDone = n < 0 ? 0 : n;
   }
   f->position += static_cast<int64_t>(bytes);
   return result;

@@ -20,6 +20,7 @@
 #include "runtime/core/alloc.h"
 #include "runtime/graphics/decode_util.h"
 #include "runtime/graphics/graph_image.h"
+#include "runtime/platform/portable.h"
 
 namespace qx {
 namespace {
@@ -198,7 +199,7 @@ bool UnfilterImage(uint8_t* data, size_t rowBytes, uint32_t height, uint8_t* row
   for (uint32_t y = 0; y < height; ++y)
     if (data[static_cast<size_t>(y) * (rowBytes + 1)] > 4) return false;
   const uint32_t split = kBpp >= 3 && rowBytes * height >= kSplitBytes ? SplitRow(data, rowBytes, height) : 0;
-  uint8_t* second = split ? static_cast<uint8_t*>(MemAlloc(4 * rowBytes)) : nullptr;
+  uint8_t* second = split && kThreadsAvailable ? static_cast<uint8_t*>(MemAlloc(4 * rowBytes)) : nullptr;
   if (second) {
     uint8_t* held = second + 3 * rowBytes;
     bool started = false;

@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include "runtime/platform/portable.h"
 #include <vector>
 
 namespace qx {
@@ -72,6 +74,7 @@ class Pool {
  public:
   Pool() : threads_(DrawThreadsFor(getenv("QUARNEX_DRAW_THREADS"), static_cast<int>(std::thread::hardware_concurrency()))) {
     std::lock_guard<std::mutex> lock(mu_);
+    SetThreads(Threads());
     StartWorkers(Threads() - 1);
   }
 
@@ -85,7 +88,8 @@ class Pool {
   }
 
   int Threads() const { return threads_.load(std::memory_order_relaxed); }
-  void SetThreads(int n) { threads_.store(n, std::memory_order_relaxed); }
+  // Without threads every drawing is drawn by the caller alone.
+  void SetThreads(int n) { threads_.store(kThreadsAvailable ? n : 1, std::memory_order_relaxed); }
 
   void Run(int top, int rows, int height, int64_t pixels, RowBandFn fn, const void* data) {
     int threads = Threads();

@@ -1,8 +1,7 @@
-// Font handles over FreeType faces found through fontconfig. Text arrives as
+// Font handles over FreeType faces found by the platform. Text arrives as
 // Shift-JIS (or the Korean code page) and is converted per character.
 #include "runtime/graphics/font.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include <iconv.h>
 #include <string.h>
@@ -10,6 +9,7 @@
 #include FT_SYNTHESIS_H
 
 #include "runtime/core/alloc.h"
+#include "runtime/core/cp932.h"
 #include "runtime/core/handle.h"
 #include "runtime/core/log.h"
 #include "runtime/core/subsystems.h"
@@ -17,6 +17,7 @@
 #include "runtime/graphics/draw_state.h"
 #include "runtime/graphics/hw.h"
 #include "runtime/graphics/screen.h"
+#include "runtime/platform/font_files.h"
 
 namespace qx {
 namespace {
@@ -65,8 +66,6 @@ struct FontSystem {
   bool tableReady;
   FT_Library library;
   bool libraryTried;
-  bool fontconfigReady;
-  iconv_t sjis = reinterpret_cast<iconv_t>(-1);
   iconv_t hangul = reinterpret_cast<iconv_t>(-1);
   FontHandle defaultFont = -1;
   // What the default font had, so a restart makes it again the same way.
@@ -91,39 +90,28 @@ bool StartLibrary() {
   if (!g_fs.libraryTried) {
     g_fs.libraryTried = true;
     if (FT_Init_FreeType(&g_fs.library) != 0) g_fs.library = nullptr;
-    g_fs.fontconfigReady = FcInit() == FcTrue;
+    FontFilesStart();
   }
   return g_fs.library != nullptr;
 }
 
-iconv_t Converter(int charSet) {
-  iconv_t* slot = charSet == 2 ? &g_fs.hangul : &g_fs.sjis;
-  if (*slot == reinterpret_cast<iconv_t>(-1)) *slot = iconv_open("UTF-32LE", charSet == 2 ? "CP949" : "CP932");
-  return *slot;
+iconv_t HangulConverter() {
+  if (g_fs.hangul == reinterpret_cast<iconv_t>(-1)) g_fs.hangul = iconv_open("UTF-32LE", "CP949");
+  return g_fs.hangul;
 }
 
 // Converts text of the runtime's code page to UTF-8 (face names).
-void ToUtf8(const char* text, char* out, size_t outSize) {
-  out[0] = '\0';
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    strncpy(out, text, outSize - 1);
-    out[outSize - 1] = '\0';
-    return;
-  }
-  char* in = const_cast<char*>(text);
-  size_t inLeft = strlen(text);
-  char* o = out;
-  size_t outLeft = outSize - 1;
-  iconv(cd, &in, &inLeft, &o, &outLeft);
-  *o = '\0';
-  iconv_close(cd);
-}
+void ToUtf8(const char* text, char* out, size_t outSize) { Cp932ToUtf8(text, out, outSize, 0); }
 
 // Unicode of one character (1 or 2 bytes), or 0 when it has none.
 uint32_t ToUnicode(const unsigned char* bytes, int n, int charSet) {
   if (n == 1 && bytes[0] < 0x80) return bytes[0];
-  iconv_t cd = Converter(charSet);
+  if (charSet != 2) {
+    int used;
+    uint32_t code = Cp932Decode(bytes, static_cast<size_t>(n), &used);
+    return used == n ? code : 0;
+  }
+  iconv_t cd = HangulConverter();
   if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char in[2] = {static_cast<char>(bytes[0]), static_cast<char>(n == 2 ? bytes[1] : 0)};
@@ -137,35 +125,10 @@ uint32_t ToUnicode(const unsigned char* bytes, int n, int charSet) {
          static_cast<uint32_t>(out[3]) << 24;
 }
 
-// Finds the file of a family through fontconfig.
-bool FindFace(const char* familyUtf8, char* path, size_t pathSize, int* index) {
-  if (!g_fs.fontconfigReady) return false;
-  FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return false;
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(familyUtf8));
-  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (!match) return false;
-  FcChar8* file = nullptr;
-  bool found = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file;
-  if (found) {
-    strncpy(path, reinterpret_cast<const char*>(file), pathSize - 1);
-    path[pathSize - 1] = '\0';
-    if (FcPatternGetInteger(match, FC_INDEX, 0, index) != FcResultMatch) *index = 0;
-  }
-  FcPatternDestroy(match);
-  return found;
-}
-
 FT_Face OpenFace(const char* familyUtf8) {
   char path[1024];
   int index = 0;
-  if (!FindFace(familyUtf8, path, sizeof(path), &index)) return nullptr;
+  if (!FindFontFile(familyUtf8, path, sizeof(path), &index)) return nullptr;
   FT_Face face = nullptr;
   if (FT_New_Face(g_fs.library, path, index, &face) != 0) return nullptr;
   return face;
@@ -635,16 +598,12 @@ void StopFontSystem() {
   DeleteAllFonts();
   HandleTableFree(&Table());
   g_fs.defaultFont = -1;
-  // The next start takes them again.
-  iconv_t* converters[] = {&g_fs.sjis, &g_fs.hangul};
-  for (iconv_t* cd : converters) {
-    if (*cd != reinterpret_cast<iconv_t>(-1)) iconv_close(*cd);
-    *cd = reinterpret_cast<iconv_t>(-1);
-  }
+  // The next start opens it again.
+  if (g_fs.hangul != reinterpret_cast<iconv_t>(-1)) iconv_close(g_fs.hangul);
+  g_fs.hangul = reinterpret_cast<iconv_t>(-1);
   if (g_fs.library) FT_Done_FreeType(g_fs.library);
   g_fs.library = nullptr;
-  if (g_fs.fontconfigReady) FcFini();
-  g_fs.fontconfigReady = false;
+  FontFilesStop();
   g_fs.libraryTried = false;
 }
 

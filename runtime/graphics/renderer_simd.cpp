@@ -5,18 +5,17 @@
 
 #include "runtime/graphics/renderer.h"
 #include "runtime/graphics/renderer_internal.h"
+#include "runtime/platform/portable.h"
 
 namespace qx {
 
 namespace {
 
 int Detect() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vl"))
-    return kSimdAvx512;
-  if (__builtin_cpu_supports("avx2")) return kSimdAvx2;
-  return kSimdSse2;  // every x86-64 has it
+  const CpuVectorFeatures cpu = DetectCpuVectorFeatures();
+  if (cpu.avx512) return kSimdAvx512;
+  if (cpu.avx2) return kSimdAvx2;
+  return kSimdSse2;  // every x86-64 has it; WebAssembly's SIMD128 stands in for it
 }
 
 int g_level = RendererStartSimdLevel(getenv("QUARNEX_SIMD"));
@@ -24,8 +23,12 @@ int g_level = RendererStartSimdLevel(getenv("QUARNEX_SIMD"));
 const VecOps* Ops() {
   switch (g_level) {
     case kSimdSse2: return &kVecSse2;
-    case kSimdAvx2: return &kVecAvx2;
-    case kSimdAvx512: return &kVecAvx512;
+    case kSimdAvx2:
+      if constexpr (kWideVectorKernels) return &kVecAvx2;
+      return nullptr;
+    case kSimdAvx512:
+      if constexpr (kWideVectorKernels) return &kVecAvx512;
+      return nullptr;
     default: return nullptr;
   }
 }

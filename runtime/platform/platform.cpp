@@ -13,7 +13,7 @@ const Platform* g_platform = nullptr;
 const Platform& GetPlatform() {
   if (!g_platform) {
     const char* name = getenv("QUARNEX_PLATFORM");
-    g_platform = (name && strcmp(name, "headless") == 0) ? &kHeadlessPlatform : &kSdlPlatform;
+    g_platform = (name && strcmp(name, "headless") == 0) ? &kHeadlessPlatform : kDefaultPlatform;
     // The virtual clock and the script start with the process.
     if (g_platform == &kHeadlessPlatform) HeadlessReset();
   }

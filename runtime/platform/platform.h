@@ -344,7 +344,7 @@ struct PlatformGpuOps {
 // ---------------------------------------------------------------------------
 
 struct Platform {
-  const char* name;  // "sdl" or "headless"
+  const char* name;  // "sdl", "headless" or "web"
   const PlatformOsOps* os;
   const PlatformWindowOps* window;
   const PlatformDisplayOps* display;
@@ -353,14 +353,16 @@ struct Platform {
   const PlatformGpuOps* gpu;  // null: no graphics processor
 };
 
-// The back end in use, chosen on first use from QUARNEX_PLATFORM ("sdl", the
-// default, or "headless").
+// The back end in use, chosen on first use from QUARNEX_PLATFORM: "headless",
+// or else the build's own (SDL2 on the desktop, the page in a browser).
 const Platform& GetPlatform();
 inline const PlatformOsOps& Os() { return *GetPlatform().os; }
 
-// The two back ends (defined in sdl/ and headless/).
+// The back ends (defined in sdl/, headless/ and web/; a build has either sdl/ or web/).
 extern const Platform kSdlPlatform;
 extern const Platform kHeadlessPlatform;
+extern const Platform kWebPlatform;
+extern const Platform* const kDefaultPlatform;
 
 // QUARNEX_RENDERER: 0 automatic, 1 software ("software"), 2 hardware ("hardware").
 int RendererPreference();

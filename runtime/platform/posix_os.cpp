@@ -16,8 +16,13 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cpuid.h>
 #include <mutex>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+#include "runtime/platform/portable.h"
 
 namespace qx {
 
@@ -66,6 +71,7 @@ void* ThreadMain(void* p) {
 }
 
 PlatformThread* ThreadCreate(int (*entry)(void*), void* arg) {
+  if (!kThreadsAvailable) return nullptr;
   PlatformThread* t = new PlatformThread();
   t->entry = entry;
   t->arg = arg;

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <thread>
 
+#include "runtime/platform/portable.h"
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -46,7 +48,7 @@ class Prefaulter {
  public:
   void Add(uintptr_t begin, uintptr_t end) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (failed_ || count_ == kQueue) return;  // only speed is lost
+    if (failed_ || count_ == kQueue || !kThreadsAvailable) return;  // only speed is lost
     if (!started_) {
       std::thread([this] { Run(); }).detach();
       started_ = true;

@@ -1,4 +1,4 @@
-// The per-component tables of the two back ends, each defined in its own file.
+// The per-component tables of the back ends, each defined in its own file.
 #ifndef QUARNEX_RUNTIME_PLATFORM_TABLES_H
 #define QUARNEX_RUNTIME_PLATFORM_TABLES_H
 
@@ -17,6 +17,12 @@ extern const PlatformWindowOps kHeadlessWindowOps;   // headless/headless_window
 extern const PlatformDisplayOps kHeadlessDisplayOps; // headless/headless_display.cpp
 extern const PlatformInputOps kHeadlessInputOps;     // headless/headless_input.cpp
 extern const PlatformSoundOps kHeadlessSoundOps;     // headless/headless_sound.cpp
+
+extern const PlatformOsOps kWebOsOps;                // web/web_os.cpp
+extern const PlatformWindowOps kWebWindowOps;        // web/web_window.cpp
+extern const PlatformDisplayOps kWebDisplayOps;      // web/web_display.cpp
+extern const PlatformInputOps kWebInputOps;          // web/web_input.cpp
+extern const PlatformSoundOps kWebSoundOps;          // web/web_sound.cpp
 
 }  // namespace qx
 

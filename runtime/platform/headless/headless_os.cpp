@@ -4,11 +4,11 @@
 // their length instead of waiting.
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include "runtime/platform/headless/headless.h"
+#include "runtime/platform/portable.h"
 #include "runtime/platform/posix_os.h"
 #include "runtime/platform/tables.h"
 
@@ -20,7 +20,7 @@ constexpr uint64_t kReadStepMicros = 100;
 // The process's first thread is the one the game runs on.
 // Asked at every clock read, so each thread asks the system only once.
 bool IsMainThread() {
-  static thread_local const bool main = syscall(SYS_gettid) == getpid();
+  static thread_local const bool main = KernelThreadId() == getpid();
   return main;
 }
 
