@@ -362,10 +362,10 @@ PlatformDisplayOps MakeDisplayOps() {
   return ops;
 }
 
-int GpuInit(int width, int height) {
+int GpuInit(int width, int height, int acceptSoftware) {
   S().gpuWidth = width;
   S().gpuHeight = height;
-  return kSdlGpuOps.Init(width, height);
+  return kSdlGpuOps.Init(width, height, acceptSoftware);
 }
 
 // The device shows either its own back screen (nothing of the software
