@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages this project builds, runs and tests with.
+# Installs the Debian packages this project builds, runs and tests with
+# (with --web also those of the browser build).
 # Only what is missing is installed; a machine that has everything is left alone.
 set -euo pipefail
 
@@ -13,9 +14,12 @@ packages=(
   clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick evilwm
   libepoxy-dev libgl1-mesa-dri libglx-mesa0 mesa-utils
   python3
-  # the browser build (scripts/web.sh) and its tests
-  emscripten nodejs chromium dpkg-dev
 )
+# The browser build (scripts/web.sh, which passes --web) and its tests: a
+# desktop player does not need a compiler to WebAssembly or a browser.
+if [ "${1:-}" = "--web" ]; then
+  packages+=(emscripten nodejs chromium dpkg-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -116,7 +116,7 @@ build_dep() {
   echo "  $pkg built in $(( $(date +%s) - t0 ))s"
 }
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --web
 enable_sources
 mkdir -p "$cache/src" "$prefix"
 echo "== dependencies for wasm ($prefix)"
