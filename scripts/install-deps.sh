@@ -10,7 +10,7 @@ packages=(
   sox lame twolame vorbis-tools
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev libspng-dev time
-  clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
+  clang libclang-rt-dev xvfb xauth xdotool x11-utils x11-apps imagemagick evilwm
   libepoxy-dev libgl1-mesa-dri libglx-mesa0 mesa-utils
   python3
   # the browser build (scripts/web.sh) and its tests

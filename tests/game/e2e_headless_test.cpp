@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/xvfb_support.h"
 #include <string>
 #include <vector>
 
@@ -164,6 +166,58 @@ TEST(EndToEnd, ScriptedPlayerFromLogoToGameOverAndBack) {
   EXPECT_EQ(unpressed.exitCode, 0);
   EXPECT_EQ(unpressed.save.size(), 0u);
   EXPECT_EQ(unpressed.config, "4\n2\n");
+}
+
+// A game played in a real window (scripted input through the SDL back end,
+// the software renderer) and recorded, then played headless from the
+// recording alone: the same frames, score and saved files. The live run has
+// the real clock and the real date; the recording carries both where the
+// game depends on them.
+TEST(EndToEnd, ALiveGameRecordedInAWindowReplaysHeadless) {
+  if (!qxtest::Executable("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(fs::exists(GameBinary())) << GameBinary();
+  pid_t xvfb = -1;
+  const std::string display = qxtest::StartXvfb(&xvfb);
+  ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+  char pattern[] = "/tmp/quarnex_record_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path live = pattern;
+  fs::copy_file(Resources(), live / "res.ptk");
+  std::ofstream(live / "script.txt") << Script(true);
+  const int out = open((live / "output.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const pid_t game = qxtest::Spawn({GameBinary().string()},
+                                   {"DISPLAY=" + display, "QUARNEX_PLATFORM=sdl", "QUARNEX_RENDERER=software",
+                                    "SDL_AUDIODRIVER=dummy", "QUARNEX_LOCK_DIR=" + live.string(),
+                                    "QUARNEX_SCRIPT=" + (live / "script.txt").string(),
+                                    "QUARNEX_RECORD=" + (live / "record.txt").string(),
+                                    "QUARNEX_FRAME_HASHES=" + (live / "hashes.txt").string()},
+                                   live.string(), out);
+  if (out >= 0) close(out);
+  const int liveExit = qxtest::WaitExit(game, qxtest::kPatienceMs);
+  if (liveExit == -1) qxtest::StopProcess(game);
+  qxtest::StopProcess(xvfb);
+  const std::string record = ReadFile(live / "record.txt");
+  const std::string liveSave = ReadFile(live / "sv.syk");
+  const std::string liveConfig = ReadFile(live / "cfg.ini");
+  const std::string liveHashes = ReadFile(live / "hashes.txt");
+  const std::string liveOutput = ReadFile(live / "output.txt");
+  std::error_code ignored;
+  fs::remove_all(live, ignored);
+  ASSERT_EQ(liveExit, 0) << liveOutput;
+  // The game was played to its end: a score saved, every frame hashed.
+  ASSERT_EQ(liveSave.size(), 8u);
+  EXPECT_GT(LittleEndianAt(liveSave, 0), 0) << "no stone was broken";
+  EXPECT_EQ(liveConfig, "4\n2\n");
+  EXPECT_GE(static_cast<size_t>(std::count(liveHashes.begin(), liveHashes.end(), '\n')),
+            static_cast<size_t>(kEscape));
+  EXPECT_NE(record.find(" date "), std::string::npos) << "the recording holds no date";
+
+  const RunResult replay = FinishRun(StartRun(record));
+  EXPECT_EQ(replay.exitCode, 0);
+  EXPECT_EQ(replay.save, liveSave);
+  EXPECT_EQ(replay.config, liveConfig);
+  EXPECT_TRUE(replay.hashes == liveHashes) << "the replay presented other frames than the live game";
 }
 
 }  // namespace

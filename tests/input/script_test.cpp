@@ -27,6 +27,14 @@ TEST_F(HeadlessInput, ScriptRejectsMalformedLines) {
       "frame 1 pad 0 pov 4 0",
       "frame 1 pads 9",
       "frame 1 activate 2",
+      "frame 1 tap",
+      "frame 1 key A tapped",
+      "frame 1 pad 0 reading x 1001 0",
+      "frame 1 pad 0 reading x 0 65536",
+      "frame 1 date 2026-13-01 00:00:00",
+      "frame 1 date 2026-01-01 24:00:00",
+      "frame 1 date 2026-01-01",
+      "frame 1 paint now",
       "time 5 jump",
   };
   for (const char* line : bad) {
@@ -75,7 +83,7 @@ TEST_F(HeadlessInput, WindowEventsArePostedAsMessages) {
   qx::PlatformMessage m;
   while (qx::kHeadlessPlatform.window->PeekMessage(&m)) {
   }
-  ASSERT_EQ(qx::HeadlessLoadScriptText("frame 0 wheel -2\nframe 0 activate 0\nframe 0 close\n"), 3);
+  ASSERT_EQ(qx::HeadlessLoadScriptText("frame 0 wheel -2\nframe 0 activate 0\nframe 0 close\nframe 0 paint\n"), 4);
   qx::HeadlessApplyDueEvents();
   struct Expected {
     int type, param1;
@@ -84,7 +92,8 @@ TEST_F(HeadlessInput, WindowEventsArePostedAsMessages) {
                                {qx::kMsgMouseWheel, -120},
                                {qx::kMsgActivateApp, 0},
                                {qx::kMsgActivate, 0},
-                               {qx::kMsgClose, 0}};
+                               {qx::kMsgClose, 0},
+                               {qx::kMsgPaint, 0}};
   for (const Expected& e : expected) {
     ASSERT_EQ(qx::kHeadlessPlatform.window->PeekMessage(&m), 1);
     EXPECT_EQ(m.type, e.type);
@@ -93,6 +102,32 @@ TEST_F(HeadlessInput, WindowEventsArePostedAsMessages) {
   EXPECT_EQ(qx::kHeadlessPlatform.window->PeekMessage(&m), 0);
   qx::HeadlessApplyDueEvents();  // each event fires once
   EXPECT_EQ(qx::kHeadlessPlatform.window->PeekMessage(&m), 0);
+}
+
+// What a recorded game holds beyond input: exact pad readings, the date.
+TEST_F(HeadlessInput, PadReadingsAndTheDateAreSetAsGiven) {
+  ASSERT_EQ(qx::HeadlessLoadScriptText("frame 0 pad 2 reading ry -417 12345\n"
+                                       "frame 1 date 2027-03-04 05:06:07\n"),
+            2);
+  qx::HeadlessApplyDueEvents();
+  EXPECT_EQ(Headless().pads[2].axes[4], -417);
+  EXPECT_EQ(Headless().pads[2].rawAxes[4], 12345);
+  DateTime before{};
+  qx::Os().GetLocalDateTime(&before);
+  EXPECT_EQ(before.Year, 2026);  // QUARNEX_DATE's default until the event
+  Headless().presentedFrames = 1;
+  qx::HeadlessApplyDueEvents();
+  DateTime d{};
+  qx::Os().GetLocalDateTime(&d);
+  EXPECT_EQ(d.Year, 2027);
+  EXPECT_EQ(d.Month, 3);
+  EXPECT_EQ(d.Day, 4);
+  EXPECT_EQ(d.Hour, 5);
+  EXPECT_EQ(d.Minute, 6);
+  EXPECT_EQ(d.Second, 7);
+  Headless().clockMicros += 2500000;  // and follows the clock from there
+  qx::Os().GetLocalDateTime(&d);
+  EXPECT_EQ(d.Second, 9);
 }
 
 TEST_F(HeadlessInput, ResetLoadsTheScriptFile) {

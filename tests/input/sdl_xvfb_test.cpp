@@ -35,6 +35,8 @@ TEST(SdlInputProbe, ReportStates) {
   if (!getenv("QUARNEX_INPUT_PROBE")) GTEST_SKIP() << "the probe process of SdlInputXvfb";
   SetWindowCaption(kCaption);
   const bool fullScreen = getenv("QUARNEX_INPUT_PROBE_FULL_SCREEN") != nullptr;
+  // A slow reader: most short presses begin and end between two of its reads.
+  const int readGapMs = getenv("QUARNEX_INPUT_PROBE_SLOW") ? 300 : 10;
   if (fullScreen) {
     SetScreenMode(800, 600, 32, 60);
   } else {
@@ -44,6 +46,7 @@ TEST(SdlInputProbe, ReportStates) {
   SetRunWhileInactive(1);
   SetLogFileEnabled(0);
   ASSERT_EQ(InitRuntime(), 0);
+  ASSERT_EQ(SetDrawTarget(-2), 0);
   printf("READY\n");
   fflush(stdout);
   std::string last;
@@ -63,8 +66,10 @@ TEST(SdlInputProbe, ReportStates) {
       fflush(stdout);
       last = line;
     }
+    // Frames as a game presents them: a press seen in one frame ends with it.
+    FlipScreen();
     pollfd in = {0, POLLIN, 0};
-    if (poll(&in, 1, 10) > 0) break;  // the test closed our input: stop
+    if (poll(&in, 1, readGapMs) > 0) break;  // the test closed our input: stop
   }
   EndRuntime();
 }
@@ -206,7 +211,7 @@ class SdlInputXvfb : public ::testing::Test {
     return ok ? atoi(line.c_str()) : -1;
   }
 
-  void StartProbe(int display, bool fullScreen = false) {
+  void StartProbe(int display, bool fullScreen = false, bool slow = false) {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
@@ -227,6 +232,11 @@ class SdlInputXvfb : public ::testing::Test {
         setenv("QUARNEX_INPUT_PROBE_FULL_SCREEN", "1", 1);
       } else {
         unsetenv("QUARNEX_INPUT_PROBE_FULL_SCREEN");
+      }
+      if (slow) {
+        setenv("QUARNEX_INPUT_PROBE_SLOW", "1", 1);
+      } else {
+        unsetenv("QUARNEX_INPUT_PROBE_SLOW");
       }
       unsetenv("QUARNEX_SCRIPT");
       unsetenv("WAYLAND_DISPLAY");
@@ -290,6 +300,83 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
   // Left of the window: unclipped, negative.
   ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "--", "-20", "10"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x-20", "y10"}, {"k203"}, 30), "");
+}
+
+// A click or a key press of a few milliseconds, between two reads 300 ms
+// apart, is still seen once by the next read.
+TEST_F(SdlInputXvfb, ShortPressesBetweenReadsAreSeen) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb();
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display, false, true);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+  ASSERT_EQ(RunXdotool({"windowfocus", "--sync", window}), 0);
+  ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "20", "30"}), 0);
+  EXPECT_EQ(probe.WaitFor({"b0", "x20", "y30"}, {}, 30), "");
+
+  ASSERT_EQ(RunXdotool({"click", "1"}), 0);
+  EXPECT_EQ(probe.WaitFor({"b1"}, {}, 10), "") << "the click was lost";
+  EXPECT_EQ(probe.WaitFor({"b0"}, {}, 10), "") << "the click did not end";
+  ASSERT_EQ(RunXdotool({"key", "--delay", "5", "z"}), 0);
+  EXPECT_EQ(probe.WaitFor({"k44"}, {}, 10), "") << "the key press was lost";
+  EXPECT_EQ(probe.WaitFor({}, {"k44"}, 10), "") << "the key press did not end";
+}
+
+// The player resizes the 320 x 240 window: the frame is scaled to fit, and
+// the cursor still reads in the game's pixels, where the player points.
+TEST_F(SdlInputXvfb, ResizedWindowCursorIsInTheGamesPixels) {
+  if (!HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(HaveProgram("xdotool"));
+  int display = StartXvfb();
+  ASSERT_GE(display, 0);
+  std::string d = ":" + std::to_string(display);
+  setenv("DISPLAY", d.c_str(), 1);
+
+  StartProbe(display);
+  LineReader probe(probeOut_);
+  std::string line;
+  bool ready = false;
+  double deadline = Now() + 60;
+  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
+  ASSERT_TRUE(ready) << "the probe did not start the runtime";
+  std::string window;
+  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+
+  struct Case {
+    const char* width;
+    const char* height;
+    const char* pointX;
+    const char* pointY;
+    const char* x;
+    const char* y;
+  };
+  const Case cases[] = {
+      {"640", "480", "101", "61", "x50", "y30"},     // twice the size
+      {"640", "480", "639", "479", "x319", "y239"},  // its last pixel
+      {"1000", "600", "500", "300", "x160", "y120"},  // 800 x 600 from x 100: the middle
+      {"1000", "600", "50", "300", "x-20", "y120"},   // the bar on the left: unclipped
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(RunXdotool({"windowsize", "--sync", window, c.width, c.height}), 0);
+    ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", c.pointX, c.pointY}), 0);
+    EXPECT_EQ(probe.WaitFor({c.x, c.y}, {}, 30), "") << c.width << "x" << c.height << " at " << c.pointX << ","
+                                                      << c.pointY;
+  }
 }
 
 // A full-screen 800 x 600 game on a 1280 x 1024 desktop is shown 1280 x 960,

@@ -119,6 +119,91 @@ TEST_F(GameUnderXvfb, OpensItsWindowRefusesASecondStartAndEndsOnEscape) {
   EXPECT_EQ(status, 0);
 }
 
+// Start-up still running when the player presses Escape: the press, held
+// for half a second and released before the game reads its keys, still ends
+// the program.
+TEST_F(GameUnderXvfb, EscapePressedDuringStartUpEndsTheProgram) {
+  pid_t game = StartGame();
+  const std::string window = FindWindow(game);
+  ASSERT_FALSE(window.empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
+  X("xdotool windowfocus --sync " + window);
+  SleepMs(300);
+  X("xdotool keydown Escape");
+  SleepMs(500);
+  X("xdotool keyup Escape");
+  EXPECT_EQ(WaitExit(game, 60000), 0) << "the Escape was lost\n" << GameOutput(0);
+}
+
+// A click of a few milliseconds (as a touchpad's tap) on the title starts
+// the game: its intro scene runs.
+TEST_F(GameUnderXvfb, AShortClickOnTheTitleStartsTheGame) {
+  env_.push_back("QUARNEX_RENDERER=software");
+  env_.push_back("QUARNEX_FRAME_STATS=stats.txt");
+  pid_t game = StartGame();
+  const std::string window = FindWindow(game);
+  ASSERT_FALSE(window.empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);
+  X("xdotool windowfocus --sync " + window);
+  X("xdotool mousemove --window " + window + " --sync 400 300");
+  SleepMs(1000);
+  X("xdotool click 1");  // leaves the logo
+  SleepMs(4000);
+  X("xdotool click 1");  // starts the game from the title
+  SleepMs(2000);
+  X("xdotool keydown Escape");
+  const int status = WaitExit(game, kPatienceMs);
+  X("xdotool keyup Escape");
+  ASSERT_EQ(status, 0) << GameOutput(0);
+  const std::string stats = Capture("cat " + dir_ + "/stats.txt");
+  const size_t intro = stats.find("intro frames ");
+  ASSERT_NE(intro, std::string::npos) << stats;
+  EXPECT_GT(atoi(stats.c_str() + intro + strlen("intro frames ")), 0) << "the game did not start:\n" << stats;
+}
+
+// The window's starting size: the game's 800 x 600 times a scale, from
+// QUARNEX_WINDOW_SCALE or from the desktop (a 4K one is taken as dense).
+TEST(GameWindowSize, FollowsTheScaleAskedForOrTheDesktop) {
+  if (!Executable("/usr/bin/Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string game = std::string(QUARNEX_BINARY_DIR) + "/game/quarnex";
+  struct Case {
+    const char* desktop;
+    const char* scale;  // "" unset
+    const char* width;
+    const char* height;
+  };
+  const Case cases[] = {
+      {"1280x1024x24", "", "800", "600"},
+      {"3840x2160x24", "", "1600", "1200"},
+      {"3840x2160x24", "3", "2400", "1800"},
+      {"3840x2160x24", "1", "800", "600"},
+      {"1280x1024x24", "0", "800", "600"},  // not a scale: ignored
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.desktop) + " scale " + c.scale);
+    char pattern[] = "/tmp/quarnex-size-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    pid_t xvfb = -1;
+    const std::string display = qxtest::StartXvfb(&xvfb, {"-screen", "0", c.desktop});
+    ASSERT_FALSE(display.empty());
+    std::vector<std::string> env = {"DISPLAY=" + display, "QUARNEX_PLATFORM=sdl", "QUARNEX_RENDERER=software",
+                                    "QUARNEX_LOCK_DIR=" + dir, "SDL_AUDIODRIVER=dummy"};
+    if (*c.scale) env.push_back(std::string("QUARNEX_WINDOW_SCALE=") + c.scale);
+    const pid_t pid = Spawn({game}, env, dir);
+    std::string info;
+    for (int waited = 0; waited < kPatienceMs && info.find("Width:") == std::string::npos; waited += 100) {
+      SleepMs(100);
+      const std::string id = Capture("DISPLAY=" + display + " xdotool search --name '^Quarnex$' 2>/dev/null");
+      if (!id.empty()) info = Capture("DISPLAY=" + display + " xwininfo -id " + id.substr(0, id.find('\n')));
+      if (qxtest::Ended(pid)) break;
+    }
+    EXPECT_NE(info.find(std::string("Width: ") + c.width + "\n"), std::string::npos) << info;
+    EXPECT_NE(info.find(std::string("Height: ") + c.height + "\n"), std::string::npos) << info;
+    qxtest::StopProcess(pid);
+    qxtest::StopProcess(xvfb);
+    fs::remove_all(dir);
+  }
+}
+
 TEST_F(GameUnderXvfb, ACloseRequestEndsTheProgramNormally) {
   pid_t game = StartGame();
   ASSERT_FALSE(FindWindow(game).empty()) << "no window titled Quarnex; exit " << WaitExit(game, 0) << "\n" << GameOutput(0);

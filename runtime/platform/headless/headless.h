@@ -23,13 +23,18 @@ enum HeadlessEventType {
   kHeadlessPadPov,       // a = pad, b = hat, c = hundredths of a degree or -1
   kHeadlessActivate,     // a = 1 active / 0 inactive
   kHeadlessPadConnect,   // a = number of pads attached
+  kHeadlessPadReading,   // a = pad, b = axis, c = value -1000..1000, d = raw position 0..65535
+  kHeadlessPaint,        // the window must be repainted
+  kHeadlessDate,         // a = YYYYMMDD, b = HHMMSS: the local date from now on
 };
+// Buttons and keys: b (pads: c) is 1 down, 0 up, 2 a tap (down and up before
+// the next read).
 
 struct HeadlessEvent {
   int64_t frame;
   int64_t timeMs;
   int type;
-  int a, b, c;
+  int a, b, c, d;
 };
 
 struct HeadlessState {
@@ -39,6 +44,11 @@ struct HeadlessState {
   uint64_t clockMicros;
   int mainThreadId;
   DateTime date;  // local date at clock 0 (QUARNEX_DATE)
+  // A scripted date: the local date was dateSeconds (UTC fields) when the
+  // clock read dateClockMicros, and follows the clock from there.
+  int dateSet;
+  int64_t dateSeconds;
+  uint64_t dateClockMicros;
   uint64_t presentedFrames;
 
   uint8_t keys[256];       // scan codes, bit 7 down
@@ -63,6 +73,20 @@ int HeadlessLoadScriptText(const char* text);
 void HeadlessApplyDueEvents();
 // Advances the virtual clock.
 void HeadlessAdvanceMicros(uint64_t micros);
+
+// Whether the caller is the process's first thread, the one the game runs on.
+bool HeadlessOnMainThread();
+
+// Presses between reads: the window's pump calls HeadlessBeginPump before it
+// applies events; the reads show the state with the presses since the last read.
+void HeadlessBeginPump();
+void HeadlessClearLatches();
+void HeadlessReadKeys(uint8_t keys[256]);
+void HeadlessReadMouseButtons(uint8_t buttons[8]);
+void HeadlessReadPad(int index, PlatformJoystickState* out);
+// Where the script's window events go (null: the headless message queue);
+// the SDL back end, when it plays a script, takes them into its own queue.
+void HeadlessSetMessageSink(void (*post)(const PlatformMessage*));
 
 }  // namespace qx
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/platform/frame_hash.h"
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/tables.h"
 
@@ -19,33 +20,19 @@ constexpr uint64_t kScanLines = 525;  // including the blank
 constexpr uint64_t kVisibleLines = 480;
 constexpr uint64_t kClockReadMicros = 100;  // each poll moves time on, so polling loops end
 
-constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
-constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
-
 struct FrameOutput {
   std::string framesDir;
-  std::string hashPath;
-  FILE* hashFile;
-  uint64_t hash = kFnvOffset;
+  FrameHashFile hashes;
 };
 
 FrameOutput g_out;
 
 // The variables are read at every frame, so a change takes effect at once
-// (tests switch them within one process); a new hash file starts a new run.
+// (tests switch them within one process).
 void Configure() {
   const char* dir = getenv("QUARNEX_FRAMES_DIR");
   g_out.framesDir = dir ? dir : "";
-  const char* hashes = getenv("QUARNEX_FRAME_HASHES");
-  if (!hashes) hashes = "";
-  if (g_out.hashPath == hashes) return;  // compared in place: no allocation per frame
-  if (g_out.hashFile) fclose(g_out.hashFile);
-  g_out.hashFile = nullptr;
-  g_out.hashPath = hashes;
-  g_out.hash = kFnvOffset;
-  if (!*hashes) return;
-  g_out.hashFile = fopen(hashes, "w");
-  if (!g_out.hashFile) fprintf(stderr, "quarnex: cannot write frame hashes to %s\n", hashes);
+  g_out.hashes.Configure();
 }
 
 // Position within the current refresh, in units of 1 / (60 * 1e6) s, so the
@@ -100,17 +87,7 @@ int Present(const void* pixels, int pitch, int width, int height, int bitsPerPix
   Configure();
   if (!pixels || width <= 0 || height <= 0) return 0;
   const uint8_t* base = static_cast<const uint8_t*>(pixels);
-  if (g_out.hashFile) {
-    // A running hash over every frame so far: the last line sums up a run.
-    size_t rowBytes = static_cast<size_t>(width) * (bitsPerPixel / 8);
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* row = base + static_cast<ptrdiff_t>(y) * pitch;
-      for (size_t i = 0; i < rowBytes; ++i) g_out.hash = (g_out.hash ^ row[i]) * kFnvPrime;
-    }
-    fprintf(g_out.hashFile, "%llu %016llx\n", static_cast<unsigned long long>(h.presentedFrames),
-            static_cast<unsigned long long>(g_out.hash));
-    fflush(g_out.hashFile);
-  }
+  g_out.hashes.Add(h.presentedFrames, base, pitch, width, height, bitsPerPixel / 8);
   if (!g_out.framesDir.empty()) {
     char path[4096];
     snprintf(path, sizeof(path), "%s/frame_%06llu.png", g_out.framesDir.c_str(),

@@ -18,9 +18,9 @@ void Shutdown() {}
 
 void Update() { HeadlessApplyDueEvents(); }
 
-void GetKeyboardState(uint8_t keys[256]) { memcpy(keys, Headless().keys, 256); }
+void GetKeyboardState(uint8_t keys[256]) { HeadlessReadKeys(keys); }
 
-void GetMouseButtons(uint8_t buttons[8]) { memcpy(buttons, Headless().mouseButtons, 8); }
+void GetMouseButtons(uint8_t buttons[8]) { HeadlessReadMouseButtons(buttons); }
 
 int JoystickCount() {
   int n = Headless().padCount;
@@ -29,7 +29,7 @@ int JoystickCount() {
 
 int GetJoystickState(int index, PlatformJoystickState* out) {
   if (index < 0 || index >= JoystickCount()) return -1;
-  *out = Headless().pads[index];
+  HeadlessReadPad(index, out);
   return 0;
 }
 

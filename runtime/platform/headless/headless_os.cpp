@@ -69,7 +69,12 @@ time_t DateOrigin() {
 }
 
 void LocalDateTime(DateTime* out) {
-  time_t now = DateOrigin() + static_cast<time_t>(__atomic_load_n(&Headless().clockMicros, __ATOMIC_ACQUIRE) / 1000000u);
+  const HeadlessState& h = Headless();
+  const uint64_t clock = __atomic_load_n(&h.clockMicros, __ATOMIC_ACQUIRE);
+  time_t now = DateOrigin() + static_cast<time_t>(clock / 1000000u);
+  // A date from the script (a recorded game's) holds from its frame on.
+  if (__atomic_load_n(&h.dateSet, __ATOMIC_ACQUIRE) && clock >= h.dateClockMicros)
+    now = static_cast<time_t>(h.dateSeconds + static_cast<int64_t>((clock - h.dateClockMicros) / 1000000u));
   tm t;
   gmtime_r(&now, &t);
   out->Year = t.tm_year + 1900;
@@ -81,6 +86,8 @@ void LocalDateTime(DateTime* out) {
 }
 
 }  // namespace
+
+bool HeadlessOnMainThread() { return IsMainThread(); }
 
 const PlatformOsOps kHeadlessOsOps = {
     Tick, Counter, Frequency, posix::TimerPeriodMinImpl, posix::TimerPeriodImpl, posix::TimerPeriodImpl,

@@ -3,11 +3,13 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <time.h>
 
 #include <vector>
 
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/input_axis.h"
+#include "runtime/platform/input_latch.h"
 #include "runtime/platform/tables.h"
 
 namespace qx {
@@ -26,6 +28,12 @@ size_t g_next = 0;  // events before this index have all fired
 std::vector<uint8_t> g_fired;
 PendingRelease g_releases[16];
 int g_releaseCount = 0;
+
+// Presses since the last read, as the SDL back end keeps them.
+InputLatch<256> g_keyLatch;
+InputLatch<8> g_mouseLatch;
+InputLatch<32> g_padLatch[8];
+void (*g_post)(const PlatformMessage*) = nullptr;  // null: the headless queue
 
 struct KeyName {
   const char* name;
@@ -83,11 +91,26 @@ bool ParseKey(const char* text, int* out) {
   return ParseInt(text, 0, 255, out);
 }
 
+// 1 down, 0 up, 2 a tap: down and up before the next read.
 bool ParseUpDown(const char* text, int* out) {
   if (!text) return false;
   if (strcasecmp(text, "down") == 0) return *out = 1, true;
   if (strcasecmp(text, "up") == 0) return *out = 0, true;
+  if (strcasecmp(text, "tap") == 0) return *out = 2, true;
   return false;
+}
+
+// "YYYY-MM-DD" and "HH:MM:SS" into the fields of a date event.
+bool ParseDate(const char* day, const char* time, HeadlessEvent* ev) {
+  if (!day || !time) return false;
+  int y, mo, d, h, mi, s, end1 = 0, end2 = 0;
+  if (sscanf(day, "%4d-%2d-%2d%n", &y, &mo, &d, &end1) != 3 || day[end1] != '\0') return false;
+  if (sscanf(time, "%2d:%2d:%2d%n", &h, &mi, &s, &end2) != 3 || time[end2] != '\0') return false;
+  if (y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60)
+    return false;
+  ev->a = y * 10000 + mo * 100 + d;
+  ev->b = h * 10000 + mi * 100 + s;
+  return true;
 }
 
 bool ParseAxis(const char* text, int* out) {
@@ -109,10 +132,10 @@ bool ParseEvent(char** tok, int count, HeadlessEvent* ev) {
     ev->type = kHeadlessMove;
     expected = 3;
     ok = ParseInt(arg(1), -100000, 100000, &ev->a) && ParseInt(arg(2), -100000, 100000, &ev->b);
-  } else if (strcmp(name, "down") == 0 || strcmp(name, "up") == 0) {
+  } else if (strcmp(name, "down") == 0 || strcmp(name, "up") == 0 || strcmp(name, "tap") == 0) {
     ev->type = kHeadlessButton;
     expected = 2;
-    ev->b = name[0] == 'd';
+    ev->b = name[0] == 'd' ? 1 : name[0] == 't' ? 2 : 0;
     ok = ParseButton(arg(1), &ev->a);
   } else if (strcmp(name, "click") == 0) {
     ev->type = kHeadlessClick;
@@ -134,6 +157,10 @@ bool ParseEvent(char** tok, int count, HeadlessEvent* ev) {
       ev->type = kHeadlessPadAxis;
       expected = 5;
       ok = ParseAxis(arg(3), &ev->b) && ParseInt(arg(4), -1000, 1000, &ev->c);
+    } else if (ok && strcmp(what, "reading") == 0) {
+      ev->type = kHeadlessPadReading;
+      expected = 6;
+      ok = ParseAxis(arg(3), &ev->b) && ParseInt(arg(4), -1000, 1000, &ev->c) && ParseInt(arg(5), 0, 65535, &ev->d);
     } else if (ok && strcmp(what, "pov") == 0) {
       ev->type = kHeadlessPadPov;
       expected = 5;
@@ -153,6 +180,14 @@ bool ParseEvent(char** tok, int count, HeadlessEvent* ev) {
     ev->type = kHeadlessClose;
     expected = 1;
     ok = true;
+  } else if (strcmp(name, "paint") == 0) {
+    ev->type = kHeadlessPaint;
+    expected = 1;
+    ok = true;
+  } else if (strcmp(name, "date") == 0) {
+    ev->type = kHeadlessDate;
+    expected = 3;
+    ok = ParseDate(arg(1), arg(2), ev);
   } else if (strcmp(name, "activate") == 0) {
     ev->type = kHeadlessActivate;
     expected = 2;
@@ -162,9 +197,25 @@ bool ParseEvent(char** tok, int count, HeadlessEvent* ev) {
 }
 
 void Post(int type, int param1) {
-  if (!kHeadlessWindowOps.PostMessage) return;
   PlatformMessage m = {type, param1, 0, 0};
-  kHeadlessWindowOps.PostMessage(&m);
+  if (g_post) {
+    g_post(&m);
+  } else if (kHeadlessWindowOps.PostMessage) {
+    kHeadlessWindowOps.PostMessage(&m);
+  }
+}
+
+// Sets a state byte: down and up as given, a tap leaves the state up but
+// latches the press.
+template <int N>
+void SetButton(uint8_t* state, InputLatch<N>& latch, int index, int how) {
+  state[index] = how == 1 ? 0x80 : 0;
+  if (how != 0) latch.Press(index);
+}
+
+void SetAxisPosition(PlatformJoystickState& pad, int axis, int32_t position) {
+  pad.axes[axis] = ScaleAxisWithDeadZone(position);
+  pad.rawAxes[axis] = RawAxisPosition(position);
 }
 
 void ClearPads(HeadlessState& s) {
@@ -185,12 +236,12 @@ void Apply(const HeadlessEvent& ev) {
       s.cursorY = ev.b;
       break;
     case kHeadlessButton:
-      s.mouseButtons[ev.a] = ev.b ? 0x80 : 0;
+      SetButton(s.mouseButtons, g_mouseLatch, ev.a, ev.b);
       break;
     case kHeadlessClick:
       s.cursorX = ev.b;
       s.cursorY = ev.c;
-      s.mouseButtons[ev.a] = 0x80;
+      SetButton(s.mouseButtons, g_mouseLatch, ev.a, 1);
       if (g_releaseCount < 16) {
         g_releases[g_releaseCount++] = {s.presentedFrames + 1, ev.a};
       } else {
@@ -198,7 +249,7 @@ void Apply(const HeadlessEvent& ev) {
       }
       break;
     case kHeadlessKey:
-      s.keys[ev.a] = ev.b ? 0x80 : 0;
+      SetButton(s.keys, g_keyLatch, ev.a, ev.b);
       break;
     case kHeadlessClose:
       Post(kMsgClose, 0);
@@ -208,13 +259,30 @@ void Apply(const HeadlessEvent& ev) {
       for (int i = 0; i < (ev.a < 0 ? -ev.a : ev.a); ++i) Post(kMsgMouseWheel, ev.a < 0 ? -120 : 120);
       break;
     case kHeadlessPadButton:
-      s.pads[ev.a].buttons[ev.b] = ev.c ? 0x80 : 0;
+      SetButton(s.pads[ev.a].buttons, g_padLatch[ev.a], ev.b, ev.c);
       break;
-    case kHeadlessPadAxis: {
+    case kHeadlessPadAxis:
       // The script's -1000..1000 spans the device's whole travel.
-      int32_t position = ev.c < 0 ? ev.c * 32768 / 1000 : ev.c * 32767 / 1000;
-      s.pads[ev.a].axes[ev.b] = ScaleAxisWithDeadZone(position);
-      s.pads[ev.a].rawAxes[ev.b] = RawAxisPosition(position);
+      SetAxisPosition(s.pads[ev.a], ev.b, ev.c < 0 ? ev.c * 32768 / 1000 : ev.c * 32767 / 1000);
+      break;
+    case kHeadlessPadReading:
+      s.pads[ev.a].axes[ev.b] = ev.c;
+      s.pads[ev.a].rawAxes[ev.b] = static_cast<uint16_t>(ev.d);
+      break;
+    case kHeadlessPaint:
+      Post(kMsgPaint, 0);
+      break;
+    case kHeadlessDate: {
+      tm t{};
+      t.tm_year = ev.a / 10000 - 1900;
+      t.tm_mon = ev.a / 100 % 100 - 1;
+      t.tm_mday = ev.a % 100;
+      t.tm_hour = ev.b / 10000;
+      t.tm_min = ev.b / 100 % 100;
+      t.tm_sec = ev.b % 100;
+      s.dateSeconds = static_cast<int64_t>(timegm(&t));
+      s.dateClockMicros = s.clockMicros;
+      __atomic_store_n(&s.dateSet, 1, __ATOMIC_RELEASE);
       break;
     }
     case kHeadlessPadPov:
@@ -251,6 +319,7 @@ void HeadlessReset() {
   g_fired.clear();
   g_next = 0;
   g_releaseCount = 0;
+  HeadlessClearLatches();
 
   const char* path = getenv("QUARNEX_SCRIPT");
   if (!path || !*path) return;
@@ -302,7 +371,7 @@ int HeadlessLoadScriptText(const char* text) {
     }
     if (count == 0) continue;
 
-    HeadlessEvent ev = {-1, -1, 0, 0, 0, 0};
+    HeadlessEvent ev = {-1, -1, 0, 0, 0, 0, 0};
     bool ok = count >= 3 && count <= 8;
     if (ok && strcmp(tok[0], "frame") == 0) {
       ok = ParseInt64(tok[1], &ev.frame);
@@ -354,5 +423,36 @@ void HeadlessApplyDueEvents() {
 }
 
 void HeadlessAdvanceMicros(uint64_t micros) { Headless().clockMicros += micros; }
+
+void HeadlessBeginPump() {
+  const uint64_t frame = Headless().presentedFrames;
+  const uint64_t now = Headless().clockMicros / 1000;
+  g_keyLatch.BeginPump(frame, now);
+  g_mouseLatch.BeginPump(frame, now);
+  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump(frame, now);
+}
+
+void HeadlessClearLatches() {
+  g_keyLatch.Clear();
+  g_mouseLatch.Clear();
+  for (InputLatch<32>& pad : g_padLatch) pad.Clear();
+}
+
+void HeadlessReadKeys(uint8_t keys[256]) {
+  memcpy(keys, Headless().keys, 256);
+  g_keyLatch.Apply(keys, 256, Headless().presentedFrames, Headless().clockMicros / 1000);
+}
+
+void HeadlessReadMouseButtons(uint8_t buttons[8]) {
+  memcpy(buttons, Headless().mouseButtons, 8);
+  g_mouseLatch.Apply(buttons, 8, Headless().presentedFrames, Headless().clockMicros / 1000);
+}
+
+void HeadlessReadPad(int index, PlatformJoystickState* out) {
+  *out = Headless().pads[index];
+  g_padLatch[index].Apply(out->buttons, 32, Headless().presentedFrames, Headless().clockMicros / 1000);
+}
+
+void HeadlessSetMessageSink(void (*post)(const PlatformMessage*)) { g_post = post; }
 
 }  // namespace qx

@@ -89,7 +89,11 @@ void GetClientRect(int* x, int* y, int* width, int* height) {
   if (height) *height = ch;
 }
 
-void PumpEvents() { HeadlessApplyDueEvents(); }
+void PumpEvents() {
+  // The message thread pumps too, between the reads of one frame.
+  if (HeadlessOnMainThread()) HeadlessBeginPump();
+  HeadlessApplyDueEvents();
+}
 
 int PeekMessage(PlatformMessage* out) {
   WindowSystem& w = Ws();

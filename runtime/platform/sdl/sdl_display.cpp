@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include "runtime/platform/sdl/sdl_display.h"
+#include "runtime/platform/sdl/sdl_fit.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -25,7 +26,8 @@ struct SdlDisplay {
   Uint32 windowId;
   SDL_threadID thread;
   bool useRenderer;    // the window has no surface of its own
-  SDL_Surface* frame;  // the caller's pixels, for scaling into the window
+  SDL_Surface* frame;      // the caller's pixels, for scaling into the window
+  SDL_Surface* converted;  // the frame in the window's format, for the filter
   SDL_Renderer* renderer;
   SDL_Texture* texture;
   int textureWidth, textureHeight;
@@ -62,42 +64,63 @@ int64_t PhaseLine(int64_t now) {
   return (now % period) * kScanLines / period;
 }
 
-// The part of a window of ww x wh that shows a screen of sw x sh: the whole
-// window when the sizes match, else scaled with the proportions kept, centred.
-SDL_Rect ShownRect(int ww, int wh, int sw, int sh) {
-  int w = ww, h = ww * sh / sw;
-  if (h > wh) {
-    h = wh;
-    w = wh * sw / sh;
-  }
-  return SDL_Rect{(ww - w) / 2, (wh - h) / 2, w, h};
-}
-
-// Copies the frame into the window surface; 0, or -1 when it cannot.
+// Copies the frame into the window surface, scaled to fit with its
+// proportions kept (whole factors with nearest pixels, others filtered),
+// black around it; 0, or -1 when it cannot.
 int PresentToSurface(SDL_Window* window, const void* pixels, int pitch, int width, int height, Uint32 format) {
   SDL_Surface* surface = SDL_GetWindowSurface(window);
   if (!surface) return -1;
   if (surface->w <= 0 || surface->h <= 0) return 0;  // nothing of the window to show
-  const SDL_Rect shown = ShownRect(surface->w, surface->h, width, height);
-  if (shown.w == width && shown.h == height && shown.x == 0 && shown.y == 0) {
+  const FrameFit fit = FitFrame(surface->w, surface->h, width, height);
+  if (fit.width == width && fit.height == height && fit.x == 0 && fit.y == 0) {
     if (SDL_LockSurface(surface) != 0) return -1;
     const int r = SDL_ConvertPixels(width, height, format, pixels, pitch, surface->format->format, surface->pixels,
                                     surface->pitch);
     SDL_UnlockSurface(surface);
     if (r != 0) return -1;
-  } else {
-    // Full screen on a larger desktop: black bars around the scaled frame.
-    if (!g_d.frame || g_d.frame->w != width || g_d.frame->h != height || g_d.frame->format->format != format) {
-      if (g_d.frame) SDL_FreeSurface(g_d.frame);
-      g_d.frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), width, height,
-                                                     SDL_BITSPERPIXEL(format), pitch, format);
-      if (!g_d.frame) return -1;
-    }
-    g_d.frame->pixels = const_cast<void*>(pixels);
-    g_d.frame->pitch = pitch;
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    SDL_Rect to = shown;
+    return SDL_UpdateWindowSurface(window) == 0 ? 0 : -1;
+  }
+  if (fit.width <= 0 || fit.height <= 0) return 0;
+  if (!g_d.frame || g_d.frame->w != width || g_d.frame->h != height || g_d.frame->format->format != format) {
+    if (g_d.frame) SDL_FreeSurface(g_d.frame);
+    g_d.frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), width, height,
+                                                   SDL_BITSPERPIXEL(format), pitch, format);
+    if (!g_d.frame) return -1;
+  }
+  g_d.frame->pixels = const_cast<void*>(pixels);
+  g_d.frame->pitch = pitch;
+  SDL_Rect to = {fit.x, fit.y, fit.width, fit.height};
+  // Only the bars: the picture covers the rest.
+  const Uint32 black = SDL_MapRGB(surface->format, 0, 0, 0);
+  const SDL_Rect bars[4] = {{0, 0, surface->w, fit.y},
+                            {0, fit.y + fit.height, surface->w, surface->h - fit.y - fit.height},
+                            {0, fit.y, fit.x, fit.height},
+                            {fit.x + fit.width, fit.y, surface->w - fit.x - fit.width, fit.height}};
+  for (const SDL_Rect& bar : bars) {
+    if (bar.w > 0 && bar.h > 0) SDL_FillRect(surface, &bar, black);
+  }
+  if (fit.wholeFactor) {
     if (SDL_BlitScaled(g_d.frame, nullptr, surface, &to) != 0) return -1;
+  } else {
+    // The filter wants the window's own 32-bit format on both sides.
+    SDL_Surface* source = g_d.frame;
+    if (format != surface->format->format || surface->format->BytesPerPixel != 4) {
+      if (surface->format->BytesPerPixel != 4) {
+        if (SDL_BlitScaled(g_d.frame, nullptr, surface, &to) != 0) return -1;
+        return SDL_UpdateWindowSurface(window) == 0 ? 0 : -1;
+      }
+      if (!g_d.converted || g_d.converted->w != width || g_d.converted->h != height ||
+          g_d.converted->format->format != surface->format->format) {
+        if (g_d.converted) SDL_FreeSurface(g_d.converted);
+        g_d.converted = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, surface->format->format);
+        if (!g_d.converted) return -1;
+      }
+      if (SDL_ConvertPixels(width, height, format, pixels, pitch, g_d.converted->format->format,
+                            g_d.converted->pixels, g_d.converted->pitch) != 0)
+        return -1;
+      source = g_d.converted;
+    }
+    if (SDL_SoftStretchLinear(source, nullptr, surface, &to) != 0) return -1;
   }
   return SDL_UpdateWindowSurface(window) == 0 ? 0 : -1;
 }
@@ -114,16 +137,19 @@ int PresentToRenderer(SDL_Window* window, const void* pixels, int pitch, int wid
     g_d.texture = SDL_CreateTexture(g_d.renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!g_d.texture) return -1;
     SDL_SetTextureBlendMode(g_d.texture, SDL_BLENDMODE_NONE);
-    // A full-screen window larger than the screen shows it scaled with its
-    // proportions kept.
-    SDL_RenderSetLogicalSize(g_d.renderer, width, height);
     g_d.textureWidth = width;
     g_d.textureHeight = height;
     g_d.textureFormat = format;
   }
   SDL_UpdateTexture(g_d.texture, nullptr, pixels, pitch);
+  int ow = 0, oh = 0;
+  if (SDL_GetRendererOutputSize(g_d.renderer, &ow, &oh) != 0) return -1;
+  const FrameFit fit = FitFrame(ow, oh, width, height);
+  SDL_SetTextureScaleMode(g_d.texture, fit.wholeFactor ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+  const SDL_Rect to = {fit.x, fit.y, fit.width, fit.height};
+  SDL_SetRenderDrawColor(g_d.renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_d.renderer);
-  SDL_RenderCopy(g_d.renderer, g_d.texture, nullptr, nullptr);
+  SDL_RenderCopy(g_d.renderer, g_d.texture, nullptr, &to);
   SDL_RenderPresent(g_d.renderer);
   return 0;
 }
@@ -188,9 +214,11 @@ void SdlDisplayReleaseRenderer() {
   if (g_d.texture) SDL_DestroyTexture(g_d.texture);
   if (g_d.renderer) SDL_DestroyRenderer(g_d.renderer);
   if (g_d.frame) SDL_FreeSurface(g_d.frame);
+  if (g_d.converted) SDL_FreeSurface(g_d.converted);
   g_d.texture = nullptr;
   g_d.renderer = nullptr;
   g_d.frame = nullptr;
+  g_d.converted = nullptr;
   g_d.useRenderer = false;
   g_d.windowId = 0;
 }

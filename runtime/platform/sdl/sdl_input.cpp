@@ -2,7 +2,10 @@
 // DirectInput scan codes, read as a Japanese-layout keyboard by position.
 #include <string.h>
 
+#include <mutex>
+
 #include "runtime/platform/input_axis.h"
+#include "runtime/platform/input_latch.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -93,6 +96,51 @@ int g_deviceCount = 0;
 bool g_initialised = false;
 SDL_threadID g_ownerThread = 0;
 
+// Presses seen in the window's events since the last read; the pump runs on
+// the window's thread, reads may come from any thread holding the API lock.
+std::mutex g_latchMutex;
+InputLatch<256> g_keyLatch;
+InputLatch<8> g_mouseLatch;
+InputLatch<32> g_padLatch[kMaxDevices];
+
+// Key code of each SDL scancode (0: none), built once from the table above.
+uint8_t KeyCodeOf(SDL_Scancode scancode) {
+  static const auto table = [] {
+    struct Table {
+      uint8_t code[SDL_NUM_SCANCODES];
+    } t{};
+    for (const KeyCode& k : kKeyCodes) t.code[k.scancode] = k.code;
+    return t;
+  }();
+  return scancode >= 0 && scancode < SDL_NUM_SCANCODES ? table.code[scancode] : 0;
+}
+
+// Index of the device with this instance id, or -1.
+int DeviceOf(SDL_JoystickID id) {
+  for (int i = 0; i < g_deviceCount; ++i) {
+    if (SDL_JoystickInstanceID(g_devices[i].joystick) == id) return i;
+  }
+  return -1;
+}
+
+// Button byte of a game controller button (the order ReadController reports), or -1.
+int ControllerButtonIndex(int button) {
+  switch (button) {
+    case SDL_CONTROLLER_BUTTON_A: return 0;
+    case SDL_CONTROLLER_BUTTON_B: return 1;
+    case SDL_CONTROLLER_BUTTON_X: return 2;
+    case SDL_CONTROLLER_BUTTON_Y: return 3;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return 4;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return 5;
+    case SDL_CONTROLLER_BUTTON_BACK: return 6;
+    case SDL_CONTROLLER_BUTTON_START: return 7;
+    case SDL_CONTROLLER_BUTTON_LEFTSTICK: return 8;
+    case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return 9;
+    case SDL_CONTROLLER_BUTTON_GUIDE: return 10;
+    default: return -1;
+  }
+}
+
 int32_t Pov(Uint8 hat) {
   switch (hat) {
     case SDL_HAT_UP: return 0;
@@ -122,14 +170,13 @@ void ReadController(SDL_GameController* c, PlatformJoystickState* out) {
   SetAxis(out, 4, axis(SDL_CONTROLLER_AXIS_RIGHTY));
   SetAxis(out, 5, 0);
   out->axisCount = 5;
-  static const SDL_GameControllerButton kButtons[] = {
-      SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,         SDL_CONTROLLER_BUTTON_X,
-      SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-      SDL_CONTROLLER_BUTTON_BACK,      SDL_CONTROLLER_BUTTON_START,     SDL_CONTROLLER_BUTTON_LEFTSTICK,
-      SDL_CONTROLLER_BUTTON_RIGHTSTICK, SDL_CONTROLLER_BUTTON_GUIDE,
-  };
   int count = 0;
-  for (SDL_GameControllerButton b : kButtons) out->buttons[count++] = SDL_GameControllerGetButton(c, b) ? 0x80 : 0;
+  for (int b = 0; b < SDL_CONTROLLER_BUTTON_MAX; ++b) {
+    const int index = ControllerButtonIndex(b);
+    if (index < 0) continue;
+    out->buttons[index] = SDL_GameControllerGetButton(c, static_cast<SDL_GameControllerButton>(b)) ? 0x80 : 0;
+    if (index + 1 > count) count = index + 1;
+  }
   out->buttonCount = count;
   bool up = SDL_GameControllerGetButton(c, SDL_CONTROLLER_BUTTON_DPAD_UP);
   bool down = SDL_GameControllerGetButton(c, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
@@ -159,6 +206,10 @@ int Init() {
   g_initialised = true;
   g_ownerThread = SDL_ThreadID();
   g_deviceCount = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_latchMutex);
+    for (InputLatch<32>& pad : g_padLatch) pad.Clear();
+  }
   int available = SDL_NumJoysticks();
   for (int i = 0; i < available && g_deviceCount < kMaxDevices; ++i) {
     Device d = {nullptr, nullptr};
@@ -195,10 +246,13 @@ void GetKeyboardState(uint8_t keys[256]) {
   memset(keys, 0, 256);
   int count = 0;
   const Uint8* state = SDL_GetKeyboardState(&count);
-  if (!state) return;
-  for (const KeyCode& k : kKeyCodes) {
-    if (k.scancode < count && state[k.scancode]) keys[k.code] = 0x80;
+  if (state) {
+    for (const KeyCode& k : kKeyCodes) {
+      if (k.scancode < count && state[k.scancode]) keys[k.code] = 0x80;
+    }
   }
+  std::lock_guard<std::mutex> lock(g_latchMutex);
+  g_keyLatch.Apply(keys, 256, SdlPresentedFrames(), SDL_GetTicks64());
 }
 
 void GetMouseButtons(uint8_t buttons[8]) {
@@ -209,6 +263,8 @@ void GetMouseButtons(uint8_t buttons[8]) {
   buttons[2] = (mask & SDL_BUTTON_MMASK) ? 0x80 : 0;
   buttons[3] = (mask & SDL_BUTTON_X1MASK) ? 0x80 : 0;
   buttons[4] = (mask & SDL_BUTTON_X2MASK) ? 0x80 : 0;
+  std::lock_guard<std::mutex> lock(g_latchMutex);
+  g_mouseLatch.Apply(buttons, 8, SdlPresentedFrames(), SDL_GetTicks64());
 }
 
 int JoystickCount() { return g_initialised ? g_deviceCount : 0; }
@@ -224,6 +280,8 @@ int GetJoystickState(int index, PlatformJoystickState* out) {
   } else {
     ReadJoystick(d.joystick, out);
   }
+  std::lock_guard<std::mutex> lock(g_latchMutex);
+  g_padLatch[index].Apply(out->buttons, 32, SdlPresentedFrames(), SDL_GetTicks64());
   return 0;
 }
 
@@ -235,6 +293,48 @@ int GetJoystickName(int index, char* name, size_t size) {
 }
 
 }  // namespace
+
+void SdlInputBeginPump() {
+  std::lock_guard<std::mutex> lock(g_latchMutex);
+  const uint64_t frame = SdlPresentedFrames();
+  const uint64_t now = SDL_GetTicks64();
+  g_keyLatch.BeginPump(frame, now);
+  g_mouseLatch.BeginPump(frame, now);
+  for (InputLatch<32>& pad : g_padLatch) pad.BeginPump(frame, now);
+}
+
+void SdlInputNoteEvent(const SDL_Event& e) {
+  std::lock_guard<std::mutex> lock(g_latchMutex);
+  switch (e.type) {
+    case SDL_KEYDOWN:
+      if (const uint8_t code = KeyCodeOf(e.key.keysym.scancode)) g_keyLatch.Press(code);
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+      // SDL numbers left 1, middle 2, right 3, then the side buttons.
+      switch (e.button.button) {
+        case SDL_BUTTON_LEFT: g_mouseLatch.Press(0); break;
+        case SDL_BUTTON_RIGHT: g_mouseLatch.Press(1); break;
+        case SDL_BUTTON_MIDDLE: g_mouseLatch.Press(2); break;
+        case SDL_BUTTON_X1: g_mouseLatch.Press(3); break;
+        case SDL_BUTTON_X2: g_mouseLatch.Press(4); break;
+        default: break;
+      }
+      break;
+    case SDL_CONTROLLERBUTTONDOWN: {
+      const int device = g_initialised ? DeviceOf(e.cbutton.which) : -1;
+      if (device >= 0 && g_devices[device].controller) g_padLatch[device].Press(ControllerButtonIndex(e.cbutton.button));
+      break;
+    }
+    case SDL_JOYBUTTONDOWN: {
+      // A game controller's raw buttons are numbered otherwise; its own event counts.
+      const int device = g_initialised ? DeviceOf(e.jbutton.which) : -1;
+      if (device >= 0 && !g_devices[device].controller) g_padLatch[device].Press(e.jbutton.button);
+      break;
+    }
+    default:
+      break;
+  }
+}
 
 const PlatformInputOps kSdlInputOps = {Init,           Shutdown,      Update,           GetKeyboardState,
                                        GetMouseButtons, JoystickCount, GetJoystickState, GetJoystickName};

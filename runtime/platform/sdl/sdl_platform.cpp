@@ -1,9 +1,10 @@
-#include "runtime/platform/posix_os.h"
+#include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
 namespace qx {
 
-const Platform kSdlPlatform = {"sdl", &kPosixOsOps, &kSdlWindowOps, &kSdlDisplayOps, &kSdlInputOps, &kSdlSoundOps,
-                              &kSdlGpuOps};
+const Platform kSdlPlatform = {"sdl",          &kSdlSessionOsOps,      &kSdlSessionWindowOps,
+                              &kSdlSessionDisplayOps, &kSdlSessionInputOps, &kSdlSoundOps,
+                              &kSdlSessionGpuOps};
 
 }  // namespace qx

@@ -12,6 +12,7 @@
 
 #include "runtime/platform/posix_os.h"
 #include "runtime/platform/sdl/sdl_display.h"
+#include "runtime/platform/sdl/sdl_fit.h"
 #include "runtime/platform/sdl/sdl_internal.h"
 #include "runtime/platform/tables.h"
 
@@ -36,6 +37,7 @@ struct SdlWindowSystem {
   int lastDesktopW = 0, lastDesktopH = 0, lastDesktopBits = 0;
   std::atomic<int> clientX{0}, clientY{0}, clientW{0}, clientH{0};
   std::atomic<int> screenW{0}, screenH{0};  // the client size asked for: the game's pixels
+  int scale = 1;  // window pixels per game pixel when the window is made or the game's size changes
 };
 
 SdlWindowSystem& S() {
@@ -70,6 +72,36 @@ bool StartVideo() {
   }
   s.videoStarted = true;
   return true;
+}
+
+// Window pixels per game pixel at the start: QUARNEX_WINDOW_SCALE when set
+// (1..16), else what keeps the game's physical size on a high-density
+// desktop (a 96-dpi pixel each), as far as the window fits on the desktop.
+// Where the display reports no density (X servers without output sizes), the
+// desktop's own scale (GDK_SCALE) is taken, else a desktop of 1800 rows
+// and more (a 4K screen) counts as one of twice the common density.
+int StartingScale(int width, int height) {
+  if (const char* asked = getenv("QUARNEX_WINDOW_SCALE")) {
+    char* end = nullptr;
+    const long n = strtol(asked, &end, 10);
+    if (end != asked && *end == '\0' && n >= 1 && n <= 16) return static_cast<int>(n);
+    fprintf(stderr, "QUARNEX_WINDOW_SCALE: %s is not a whole number from 1 to 16; ignored\n", asked);
+  }
+  SDL_Rect usable;
+  if (width <= 0 || height <= 0 || SDL_GetDisplayUsableBounds(0, &usable) != 0) return 1;
+  int scale = 1;
+  float hdpi = 0, vdpi = 0;
+  const char* desktopScale = getenv("GDK_SCALE");
+  if (SDL_GetDisplayDPI(0, nullptr, &hdpi, &vdpi) == 0 && hdpi > 0 && vdpi > 0) {
+    const float dpi = hdpi < vdpi ? hdpi : vdpi;
+    scale = static_cast<int>(dpi / 96.0f + 0.25f);  // 168 dpi and up: twice
+  } else if (desktopScale && atoi(desktopScale) >= 1) {
+    scale = atoi(desktopScale);
+  } else {
+    scale = usable.h >= 1800 ? usable.h / 1080 : 1;
+  }
+  while (scale > 1 && (width * scale > usable.w || height * scale > usable.h)) --scale;
+  return scale < 1 ? 1 : scale;
 }
 
 void Post(int type, int p1 = 0, int p2 = 0, int p3 = 0) {
@@ -155,15 +187,16 @@ int Create(const char* caption, int iconId, int clientWidth, int clientHeight, i
   if (s.window || !StartVideo()) return s.window ? 0 : -1;
   char title[1024];
   ToUtf8(caption, title, sizeof(title));
-  Uint32 flags = SDL_WINDOW_SHOWN | (windowed ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+  Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE |
+                 (windowed ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+  s.scale = StartingScale(clientWidth, clientHeight);
+  const int ww = clientWidth * s.scale, wh = clientHeight * s.scale;
   // An OpenGL window lets the hardware back end draw into it; where the
   // window system has no OpenGL the plain window serves the software one.
   if (RendererPreference() != 1) {
-    s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
-                                flags | SDL_WINDOW_OPENGL);
+    s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ww, wh, flags | SDL_WINDOW_OPENGL);
   }
-  if (!s.window)
-    s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, flags);
+  if (!s.window) s.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ww, wh, flags);
   if (!s.window) {
     fprintf(stderr, "SDL window: %s\n", SDL_GetError());
     return -1;
@@ -210,24 +243,43 @@ void SetIcon(int iconId) {
   }
 }
 
+void ResizeWindow(int width, int height) {
+  SdlWindowSystem& s = S();
+  int w, h;
+  SDL_GetWindowSize(s.window, &w, &h);
+  if (w != width * s.scale || h != height * s.scale) {
+    SDL_SetWindowSize(s.window, width * s.scale, height * s.scale);
+    if (!(SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN)) {
+      SDL_SetWindowPosition(s.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+  }
+  RefreshClientRect();
+}
+
+// A new game size gives the window that size times the starting scale; the
+// same size again leaves the window as the player has made it.
 void SetClientSize(int width, int height) {
   SdlWindowSystem& s = S();
   if (!s.window) return;
+  const bool changed = s.screenW != width || s.screenH != height;
   s.screenW = width;
   s.screenH = height;
+  if (!changed) return;
   if (!OnOwnerThread()) {
     s.sizeRequestH = height;
     s.sizeRequestW = width;
     return;
   }
-  int w, h;
-  SDL_GetWindowSize(s.window, &w, &h);
-  if (w != width || h != height) {
-    SDL_SetWindowSize(s.window, width, height);
-    if (!(SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN)) {
-      SDL_SetWindowPosition(s.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
-    }
-  }
+  ResizeWindow(width, height);
+}
+
+// F11: the same picture over the whole desktop, without a display-mode
+// change, and back.
+void ToggleFullscreen() {
+  SdlWindowSystem& s = S();
+  if (!s.window) return;
+  const bool full = (SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN) != 0;
+  SDL_SetWindowFullscreen(s.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
   RefreshClientRect();
 }
 
@@ -242,12 +294,15 @@ void SetFullscreen(int fullscreen) {
   RefreshClientRect();
 }
 
+// The client area in the game's pixels: the player may resize the window or
+// show it full screen, and the frame is scaled into it, but the game's own
+// client area keeps the size it asked for.
 void GetClientRect(int* x, int* y, int* width, int* height) {
   SdlWindowSystem& s = S();
   if (x) *x = s.clientX;
   if (y) *y = s.clientY;
-  if (width) *width = s.clientW;
-  if (height) *height = s.clientH;
+  if (width) *width = s.screenW;
+  if (height) *height = s.screenH;
 }
 
 void ApplyCursor(int shown) {
@@ -296,7 +351,9 @@ void Translate(const SDL_Event& e) {
           RefreshClientRect();
           Post(kMsgSize, e.window.data1, e.window.data2);
           break;
-        case SDL_WINDOWEVENT_EXPOSED: Post(kMsgPaint); break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          if (!SdlSessionReplayable()) Post(kMsgPaint);
+          break;
         case SDL_WINDOWEVENT_ENTER: Post(kMsgSetCursor); break;
         default: break;
       }
@@ -310,6 +367,9 @@ void Translate(const SDL_Event& e) {
       if (e.wheel.y != 0) Post(kMsgMouseWheel, e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y);
       break;
     case SDL_KEYDOWN:
+      if (e.key.keysym.scancode == SDL_SCANCODE_F11 && !e.key.repeat && e.key.windowID == SDL_GetWindowID(s.window)) {
+        ToggleFullscreen();
+      }
       TranslateKey(e.key);
       break;
     case SDL_TEXTINPUT:
@@ -344,9 +404,13 @@ void PumpEvents() {
   int fullscreen = s.fullscreenRequest.exchange(-1);
   if (fullscreen >= 0) SetFullscreen(fullscreen);
   int width = s.sizeRequestW.exchange(0);
-  if (width > 0) SetClientSize(width, s.sizeRequestH);
+  if (width > 0 && s.window) ResizeWindow(width, s.sizeRequestH);
+  SdlInputBeginPump();
   SDL_Event e;
-  while (SDL_PollEvent(&e)) Translate(e);
+  while (SDL_PollEvent(&e)) {
+    SdlInputNoteEvent(e);
+    Translate(e);
+  }
   if (s.window) CheckDesktopMode();
 }
 
@@ -392,30 +456,18 @@ void ShowCursor(int shown) {
   }
 }
 
-// A full-screen window larger than the screen shows it scaled with its
-// proportions kept and centred, as the display presents it; window pixels map
-// back to the game's pixels the same way (truncated toward zero, unclipped).
+// The frame is shown scaled to fit the window (see FitFrame); window pixels
+// map back to the game's pixels the same way, truncated toward zero and
+// unclipped, so a point outside the picture reads outside the client area.
 void ToScreenPixels(int* px, int* py) {
   SdlWindowSystem& s = S();
   const int sw = s.screenW, sh = s.screenH;
   int ww = 0, wh = 0;
   SDL_GetWindowSize(s.window, &ww, &wh);
-  if (sw <= 0 || sh <= 0 || ww <= 0 || wh <= 0 || (ww == sw && wh == sh)) return;
-  const double wantAspect = static_cast<double>(sw) / sh;
-  const double realAspect = static_cast<double>(ww) / wh;
-  double scale;
-  int vx = 0, vy = 0;
-  if (wantAspect > realAspect + 0.0001) {
-    scale = static_cast<double>(ww) / sw;
-    vy = (wh - static_cast<int>(sh * scale)) / 2;
-  } else if (wantAspect < realAspect - 0.0001) {
-    scale = static_cast<double>(wh) / sh;
-    vx = (ww - static_cast<int>(sw * scale)) / 2;
-  } else {
-    scale = static_cast<double>(ww) / sw;
-  }
-  *px = static_cast<int>((*px - vx) / scale);
-  *py = static_cast<int>((*py - vy) / scale);
+  const FrameFit fit = FitFrame(ww, wh, sw, sh);
+  if (fit.width <= 0 || fit.height <= 0 || (fit.width == sw && fit.height == sh && fit.x == 0 && fit.y == 0)) return;
+  *px = static_cast<int>(static_cast<long long>(*px - fit.x) * sw / fit.width);
+  *py = static_cast<int>(static_cast<long long>(*py - fit.y) * sh / fit.height);
 }
 
 void GetCursorClientPosition(int* x, int* y) {
@@ -428,7 +480,7 @@ void GetCursorClientPosition(int* x, int* y) {
     px -= s.clientX;
     py -= s.clientY;
   }
-  if (s.window && (SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN)) ToScreenPixels(&px, &py);
+  if (s.window) ToScreenPixels(&px, &py);
   if (x) *x = px;
   if (y) *y = py;
 }
@@ -445,6 +497,8 @@ void SetScreenSaverEnabled(int enabled) {
 }  // namespace
 
 SDL_Window* SdlMainWindow() { return S().window; }
+
+bool SdlOnWindowThread() { return OnOwnerThread(); }
 
 const PlatformWindowOps kSdlWindowOps = {
     AcquireInstanceLock, ReleaseInstanceLock, Create,         Destroy,          Exists,
