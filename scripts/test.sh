@@ -82,7 +82,7 @@ if [ "${QUARNEX_SKIP_WEB:-0}" != 1 ]; then
   section "web tests"
   (cd build-web/build && ctest --output-on-failure --timeout 900 -L '^web$')
   bash tests/web/game_hashes.sh build build-web
-  node --experimental-websocket tests/web/page_test.js build-web
+  node tests/web/page_test.js build-web
 fi
 
 section "fuzz"

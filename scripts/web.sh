@@ -129,7 +129,7 @@ res="${QUARNEX_WEB_RESOURCES:-}"
 if [ -z "$res" ]; then
   echo "== resources"
   # The resources are made and packed by the native tools of a small native build.
-  cmake -S . -B "$out/native-tools" -DCMAKE_BUILD_TYPE=Release -DQUARNEX_BUILD_TESTS=OFF -DQUARNEX_BUILD_BENCH=OFF \
+  cmake -S . -B "$out/native-tools" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNEX_BUILD_TESTS=OFF -DQUARNEX_BUILD_BENCH=OFF \
     -DQUARNEX_BUILD_GAME=OFF -DQUARNEX_BUILD_EXAMPLES=OFF \
     "${launcher[@]}" >/dev/null
   cmake --build "$out/native-tools" -j "$jobs" --target quarnex-resources >/dev/null

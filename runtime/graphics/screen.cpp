@@ -347,7 +347,7 @@ void MeasureDevicePresentation() {
     if (pass == 4) break;
     int period = RepeatedSample(samples, n);
     if (period >= kShortestRefreshMs) g_s.framePeriodMs = period;
-    if (g_s.refreshRateHz < 0 && totalUs > 0) {
+    if (g_s.refreshRateHz < 0 && totalUs >= totalSamples) {
       uint64_t r = 10000000 / (totalUs / totalSamples);
       g_s.refreshRateHz = static_cast<int>(r / 10 + (r % 10 > 5 ? 1 : 0));
     }

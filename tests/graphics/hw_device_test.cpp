@@ -26,6 +26,9 @@ constexpr int kW = 320, kH = 240;
 class HwDevice : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Another suite in this process may have left the software renderer chosen.
+    qx::EndGraphics();
+    qx::ForgetBackEndChoice();
     qxtest::ResetFake();
     unsetenv("QUARNEX_RENDERER");
     previous_ = qx::SelectPlatform(&qxtest::FakeGpuPlatform());

@@ -1,12 +1,14 @@
 // The game's page in headless Chromium, driven over the DevTools protocol:
-//   node --experimental-websocket page_test.js <page folder>
+//   node page_test.js <page folder>
 // Serves the folder, opens the page, and checks: the first frame is drawn
 // after the click that starts the game, the audio context runs and the game's
 // sound reaches it, a click on the title and one on the intro lead into play,
 // and a setting changed on the title is still there after the page is
-// reloaded. Exits 0 when all hold.
+// reloaded. Exits 0 when all hold. Needs nothing but node itself (18 on).
 'use strict';
 const childProcess = require('child_process');
+const crypto = require('crypto');
+const EventEmitter = require('events');
 const fs = require('fs');
 const http = require('http');
 const os = require('os');
@@ -60,27 +62,258 @@ function launch(profile) {
   });
 }
 
+// The client side of a WebSocket, as much as the DevTools protocol needs:
+// text messages (fragmented or not), pings and the closing handshake. Node
+// before 22 has no WebSocket of its own without a flag.
+const kOpContinuation = 0x0, kOpText = 0x1, kOpBinary = 0x2, kOpClose = 0x8, kOpPing = 0x9, kOpPong = 0xa;
+const kLargestMessage = 256 * 1024 * 1024;
+
+class DevToolsSocket {
+  // `socket` is the upgraded connection, `head` what came after the handshake.
+  constructor(socket, head) {
+    this.socket = socket;
+    this.buffer = head || Buffer.alloc(0);
+    this.parts = null;  // the fragments of a message still being received
+    this.partsLength = 0;
+    this.closed = false;
+    this.closeSent = false;
+    this.onmessage = () => {};
+    this.onclose = () => {};
+    socket.on('data', chunk => {
+      this.buffer = this.buffer.length ? Buffer.concat([this.buffer, chunk]) : chunk;
+      this.parse();
+    });
+    socket.on('close', () => this.ended('the connection closed'));
+    socket.on('error', e => this.ended(e.message));
+    if (this.buffer.length) this.parse();
+  }
+  ended(reason) {
+    if (this.closed) return;
+    this.closed = true;
+    this.onclose(reason);
+  }
+  broken(reason) {
+    this.ended(reason);
+    this.socket.destroy();
+  }
+  parse() {
+    while (!this.closed) {
+      const b = this.buffer;
+      if (b.length < 2) return;
+      const fin = (b[0] & 0x80) !== 0, opcode = b[0] & 0x0f, masked = (b[1] & 0x80) !== 0;
+      if (b[0] & 0x70) return this.broken('a frame with reserved bits set');
+      let length = b[1] & 0x7f, at = 2;
+      if (length === 126) {
+        if (b.length < 4) return;
+        length = b.readUInt16BE(2);
+        at = 4;
+      } else if (length === 127) {
+        if (b.length < 10) return;
+        const big = b.readBigUInt64BE(2);
+        if (big > BigInt(kLargestMessage)) return this.broken('a frame of ' + big + ' bytes');
+        length = Number(big);
+        at = 10;
+      }
+      const maskAt = at;
+      if (masked) at += 4;
+      if (b.length < at + length) return;
+      let payload = b.subarray(at, at + length);
+      if (masked) {  // a server must not mask, but the content is still plain to read
+        payload = Buffer.from(payload);
+        for (let i = 0; i < length; i++) payload[i] ^= b[maskAt + (i & 3)];
+      }
+      this.buffer = b.subarray(at + length);
+      this.frame(fin, opcode, payload);
+    }
+  }
+  frame(fin, opcode, payload) {
+    switch (opcode) {
+      case kOpPing:
+        this.write(kOpPong, payload);
+        return;
+      case kOpPong:
+        return;
+      case kOpClose:
+        if (!this.closeSent) {
+          this.closeSent = true;
+          this.write(kOpClose, payload.subarray(0, 2));
+        }
+        this.socket.end();
+        this.ended('closed by the browser');
+        return;
+      case kOpText:
+      case kOpBinary:
+        if (this.parts) return this.broken('a new message inside a fragmented one');
+        this.parts = [];
+        this.partsLength = 0;
+        break;
+      case kOpContinuation:
+        if (!this.parts) return this.broken('a continuation frame outside a message');
+        break;
+      default:
+        return this.broken('a frame of unknown kind ' + opcode);
+    }
+    this.parts.push(payload);
+    this.partsLength += payload.length;
+    if (this.partsLength > kLargestMessage) return this.broken('a message of over ' + kLargestMessage + ' bytes');
+    if (!fin) return;
+    const text = Buffer.concat(this.parts).toString('utf8');
+    this.parts = null;
+    this.onmessage(text);
+  }
+  // One whole frame, masked as a client's must be.
+  write(opcode, payload) {
+    const n = payload.length;
+    const head = n < 126 ? 2 : n < 65536 ? 4 : 10;
+    const frame = Buffer.alloc(head + 4 + n);
+    frame[0] = 0x80 | opcode;
+    if (n < 126) {
+      frame[1] = 0x80 | n;
+    } else if (n < 65536) {
+      frame[1] = 0x80 | 126;
+      frame.writeUInt16BE(n, 2);
+    } else {
+      frame[1] = 0x80 | 127;
+      frame.writeBigUInt64BE(BigInt(n), 2);
+    }
+    const mask = crypto.randomBytes(4);
+    mask.copy(frame, head);
+    for (let i = 0; i < n; i++) frame[head + 4 + i] = payload[i] ^ mask[i & 3];
+    this.socket.write(frame);
+  }
+  send(text) {
+    if (this.closed || this.closeSent) throw new Error('the DevTools connection is closed');
+    this.write(kOpText, Buffer.from(text, 'utf8'));
+  }
+  close() {
+    if (this.closed || this.closeSent) return;
+    this.closeSent = true;
+    this.write(kOpClose, Buffer.from([0x03, 0xe8]));  // 1000, a normal close
+  }
+}
+
+function connect(url) {
+  const u = new URL(url);
+  const key = crypto.randomBytes(16).toString('base64');
+  const accept = crypto.createHash('sha1').update(key + '258EAFA5-E914-47DA-95CA-C5AB0DC85B11').digest('base64');
+  return new Promise((resolve, reject) => {
+    const req = http.request({host: u.hostname, port: u.port, path: u.pathname + u.search, headers: {
+      'Connection': 'Upgrade', 'Upgrade': 'websocket', 'Sec-WebSocket-Key': key, 'Sec-WebSocket-Version': '13'}});
+    req.once('upgrade', (res, socket, head) => {
+      if (res.headers['sec-websocket-accept'] !== accept) {
+        socket.destroy();
+        reject(new Error('the browser answered the handshake with a wrong key'));
+        return;
+      }
+      socket.setNoDelay(true);
+      resolve(new DevToolsSocket(socket, head));
+    });
+    req.once('response', res => {
+      res.resume();
+      reject(new Error('the browser refused the WebSocket: HTTP ' + res.statusCode));
+    });
+    req.once('error', reject);
+    req.end();
+  });
+}
+
+// The frames Chromium may send but seldom does (64-bit lengths, fragments
+// with a ping between them, a close), fed through the client by hand.
+function checkFrames() {
+  const written = [];
+  const wire = new EventEmitter();
+  wire.write = b => written.push(Buffer.from(b));
+  wire.end = () => { wire.ended = true; };
+  wire.destroy = () => { wire.ended = true; };
+  const ws = new DevToolsSocket(wire, null);
+  const got = [];
+  let closed = null;
+  ws.onmessage = text => got.push(text);
+  ws.onclose = reason => { closed = reason; };
+  const frame = (fin, opcode, payload, lengthBytes) => {
+    const p = Buffer.from(payload);
+    let head;
+    if (lengthBytes === 8) {
+      head = Buffer.alloc(10);
+      head[1] = 127;
+      head.writeBigUInt64BE(BigInt(p.length), 2);
+    } else if (lengthBytes === 2) {
+      head = Buffer.alloc(4);
+      head[1] = 126;
+      head.writeUInt16BE(p.length, 2);
+    } else {
+      head = Buffer.alloc(2);
+      head[1] = p.length;
+    }
+    head[0] = (fin ? 0x80 : 0) | opcode;
+    return Buffer.concat([head, p]);
+  };
+  const big = 'x'.repeat(70000), mid = 'é'.repeat(100);
+  const stream = Buffer.concat([
+    frame(true, kOpText, big, 8), frame(true, kOpText, mid, 2), frame(false, kOpText, 'ab', 1),
+    frame(true, kOpPing, 'p1', 1), frame(false, kOpContinuation, 'cd', 1), frame(true, kOpContinuation, 'ef', 1),
+    frame(true, kOpClose, Buffer.from([0x03, 0xe8]), 1)]);
+  // Byte by byte, so that every frame arrives in pieces.
+  for (let i = 0; i < stream.length; i++) wire.emit('data', stream.subarray(i, i + 1));
+  const expect = (ok, what) => { if (!ok) fail('WebSocket client: ' + what); };
+  expect(got.length === 3 && got[0] === big && got[1] === mid && got[2] === 'abcdef',
+         'messages read as ' + JSON.stringify(got.map(t => t.length > 20 ? t.length + ' chars' : t)));
+  expect(closed !== null && wire.ended, 'a close frame did not end the connection');
+  // Sent: the pong for "p1" and the close answered, both masked.
+  const unmask = b => { const len = b[1] & 0x7f; const out = Buffer.from(b.subarray(6, 6 + len));
+    for (let i = 0; i < len; i++) out[i] ^= b[2 + (i & 3)]; return out; };
+  expect(written.length === 2, written.length + ' frames sent in answer');
+  expect(written[0][0] === (0x80 | kOpPong) && (written[0][1] & 0x80) && unmask(written[0]).toString() === 'p1',
+         'the ping was not answered with its own payload');
+  expect(written[1][0] === (0x80 | kOpClose) && unmask(written[1]).readUInt16BE(0) === 1000,
+         'the close was not answered');
+  // And what the client sends itself, at each length encoding.
+  const out = new EventEmitter();
+  let sent = null;
+  out.write = b => { sent = Buffer.from(b); };
+  const sender = new DevToolsSocket(out, null);
+  for (const [n, head] of [[125, 2], [126, 4], [65535, 4], [65536, 10]]) {
+    sender.send('y'.repeat(n));
+    const len = head === 2 ? sent[1] & 0x7f : head === 4 ? sent.readUInt16BE(2) : Number(sent.readBigUInt64BE(2));
+    const mask = sent.subarray(head, head + 4);
+    let ok = sent[0] === (0x80 | kOpText) && (sent[1] & 0x80) && len === n && sent.length === head + 4 + n;
+    for (let i = 0; ok && i < n; i++) ok = (sent[head + 4 + i] ^ mask[i & 3]) === 0x79;
+    expect(ok, 'a message of ' + n + ' bytes was framed wrongly');
+  }
+}
+
 class Session {
   constructor(socket) {
     this.socket = socket;
     this.next = 1;
     this.waiting = new Map();
     this.sessionId = undefined;
-    socket.addEventListener('message', event => {
-      const m = JSON.parse(event.data);
+    socket.onmessage = text => {
+      const m = JSON.parse(text);
       const w = m.id && this.waiting.get(m.id);
       if (!w) return;
       this.waiting.delete(m.id);
       if (m.error) w.reject(new Error(JSON.stringify(m.error)));
       else w.resolve(m.result);
-    });
+    };
+    socket.onclose = reason => {
+      for (const w of this.waiting.values()) w.reject(new Error('DevTools: ' + reason));
+      this.waiting.clear();
+    };
   }
   send(method, params = {}, top = false) {
     const id = this.next++;
     const message = {id, method, params};
     if (!top && this.sessionId) message.sessionId = this.sessionId;
-    this.socket.send(JSON.stringify(message));
-    return new Promise((resolve, reject) => this.waiting.set(id, {resolve, reject}));
+    return new Promise((resolve, reject) => {
+      this.waiting.set(id, {resolve, reject});
+      try {
+        this.socket.send(JSON.stringify(message));
+      } catch (e) {
+        this.waiting.delete(id);
+        reject(e);
+      }
+    });
   }
   async evaluate(expression) {
     const r = await this.send('Runtime.evaluate', {expression, returnByValue: true, awaitPromise: true});
@@ -97,6 +330,7 @@ class Session {
         value = undefined;  // the page is between documents
       }
       if (value) return value;
+      if (this.socket.closed) fail('the DevTools connection ended while waiting for ' + what);
       if (Date.now() > end) fail('timed out waiting for ' + what);
       await sleep(250);
     }
@@ -131,6 +365,7 @@ class Session {
 function sleep(ms) { return new Promise(resolve => setTimeout(resolve, ms)); }
 
 async function main() {
+  checkFrames();
   if (!fs.existsSync(path.join(root, 'index.html'))) fail('no page in ' + root);
   const server = await serve();
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'quarnex-page-'));
@@ -156,11 +391,7 @@ async function main() {
     }
   };
   try {
-    const socket = new WebSocket(url);
-    await new Promise((resolve, reject) => {
-      socket.addEventListener('open', resolve);
-      socket.addEventListener('error', reject);
-    });
+    const socket = await connect(url);
     const s = new Session(socket);
     const {targetId} = await s.send('Target.createTarget', {url: 'about:blank'}, true);
     const {sessionId} = await s.send('Target.attachToTarget', {targetId, flatten: true}, true);

@@ -50,6 +50,7 @@ constexpr int kVisibleLines = 480;
 constexpr double kLongestFrameWaitMs = 100.0;
 
 std::vector<uint8_t> g_rgba;
+uint64_t g_presented = 0;
 
 int Present(const void* pixels, int pitch, int width, int height, int bitsPerPixel) {
   if (!pixels || width <= 0 || height <= 0) return 0;
@@ -74,6 +75,7 @@ int Present(const void* pixels, int pitch, int width, int height, int bitsPerPix
     }
   }
   qx_web_draw(g_rgba.data(), width, height);
+  g_presented++;
   return 0;
 }
 
@@ -106,6 +108,8 @@ void WaitForVerticalBlank() {
 }
 
 }  // namespace
+
+uint64_t WebPresentedFrames() { return g_presented; }
 
 const PlatformDisplayOps kWebDisplayOps = {Present, RefreshRate, InVerticalBlank, ScanLine, WaitForVerticalBlank};
 

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "runtime/platform/input_axis.h"
+#include "runtime/platform/input_latch.h"
 #include "runtime/platform/tables.h"
 #include "runtime/platform/web/web_input.h"
 #include "runtime/platform/web/web_internal.h"
@@ -73,10 +74,10 @@ const KeyName kKeys[] = {
 };
 
 struct InputState {
-  uint8_t down[256];     // held now
-  uint8_t pressed[256];  // went down since the last read
+  uint8_t down[256];  // held now
   uint8_t buttonsDown[8];
-  uint8_t buttonsPressed[8];
+  InputLatch<256> keyLatch;
+  InputLatch<8> mouseLatch;
   double clientX = -1, clientY = -1;
   bool attached = false;
 };
@@ -108,7 +109,7 @@ EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* e, void*) {
   if (scan != 0) {
     if (type == EMSCRIPTEN_EVENT_KEYDOWN) {
       g_in.down[scan] = 0x80;
-      g_in.pressed[scan] = 0x80;
+      g_in.keyLatch.Press(scan);
     } else {
       g_in.down[scan] = 0;
     }
@@ -154,7 +155,7 @@ EM_BOOL OnMouse(int type, const EmscriptenMouseEvent* e, void*) {
   if (b < 0) return EM_FALSE;
   if (type == EMSCRIPTEN_EVENT_MOUSEDOWN) {
     g_in.buttonsDown[b] = 0x80;
-    g_in.buttonsPressed[b] = 0x80;
+    g_in.mouseLatch.Press(b);
   } else if (type == EMSCRIPTEN_EVENT_MOUSEUP) {
     g_in.buttonsDown[b] = 0;
   }
@@ -181,14 +182,16 @@ int Init() { return 0; }
 void Shutdown() {}
 void Update() {}
 
+uint64_t NowMs() { return static_cast<uint64_t>(WebNow()); }
+
 void GetKeyboardState(uint8_t keys[256]) {
-  for (int i = 0; i < 256; ++i) keys[i] = g_in.down[i] | g_in.pressed[i];
-  memset(g_in.pressed, 0, sizeof g_in.pressed);
+  memcpy(keys, g_in.down, 256);
+  g_in.keyLatch.Apply(keys, 256, WebPresentedFrames(), NowMs());
 }
 
 void GetMouseButtons(uint8_t buttons[8]) {
-  for (int i = 0; i < 8; ++i) buttons[i] = g_in.buttonsDown[i] | g_in.buttonsPressed[i];
-  memset(g_in.buttonsPressed, 0, sizeof g_in.buttonsPressed);
+  memcpy(buttons, g_in.buttonsDown, 8);
+  g_in.mouseLatch.Apply(buttons, 8, WebPresentedFrames(), NowMs());
 }
 
 int JoystickCount() {
@@ -280,6 +283,13 @@ void WebInputAttach() {
     var canvas = Module['canvas'];
     if (canvas) canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
   });
+}
+
+void WebInputBeginPump() {
+  const uint64_t frame = WebPresentedFrames();
+  const uint64_t now = NowMs();
+  g_in.keyLatch.BeginPump(frame, now);
+  g_in.mouseLatch.BeginPump(frame, now);
 }
 
 void WebCursorPosition(int* x, int* y) {

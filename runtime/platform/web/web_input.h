@@ -6,6 +6,8 @@ namespace qx {
 
 // Starts listening to the page's keyboard and pointer.
 void WebInputAttach();
+// The window's pump is about to take new events (presses between reads).
+void WebInputBeginPump();
 // The pointer in the game's pixels, relative to the canvas's top-left corner.
 void WebCursorPosition(int* x, int* y);
 // The scan code of a key by its position (a DOM KeyboardEvent.code), 0 if none.

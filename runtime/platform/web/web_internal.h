@@ -11,6 +11,8 @@ inline constexpr const char* kWebCanvas = "#canvas";
 
 // Appends a message to the window's queue.
 void WebPostMessage(int type, int param1, int param2 = 0, int param3 = 0);
+// Frames presented so far.
+uint64_t WebPresentedFrames();
 // Milliseconds of the browser's monotonic clock.
 double WebNow();
 // Gives the browser its turn (events, drawing, sound) for at least `ms`.

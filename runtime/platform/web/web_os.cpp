@@ -9,18 +9,23 @@
 #include "runtime/platform/web/web_internal.h"
 
 namespace qx {
-
-
-double WebNow() { return emscripten_get_now(); }
-
-void WebYield(int ms) { emscripten_sleep(static_cast<unsigned>(ms < 0 ? 0 : ms)); }
-
 namespace {
 
 // A loop that reads the clock until time has passed would never let the page
 // run: reading it hands the browser a turn now and then.
 constexpr double kLongestWithoutYield = 50.0;
 double g_lastYield = 0;
+
+}  // namespace
+
+double WebNow() { return emscripten_get_now(); }
+
+void WebYield(int ms) {
+  g_lastYield = emscripten_get_now();
+  emscripten_sleep(static_cast<unsigned>(ms < 0 ? 0 : ms));
+}
+
+namespace {
 
 double Clock() {
   double now = emscripten_get_now();
@@ -36,10 +41,7 @@ uint32_t TickMilliseconds() { return static_cast<uint32_t>(static_cast<uint64_t>
 uint64_t QueryCounter() { return static_cast<uint64_t>(Clock() * 1000.0); }
 uint64_t CounterFrequency() { return 1000000ull; }
 
-void Sleep(int ms) {
-  g_lastYield = emscripten_get_now();
-  emscripten_sleep(static_cast<unsigned>(ms < 0 ? 0 : ms));
-}
+void Sleep(int ms) { WebYield(ms); }
 
 // Without other threads only the page's own callbacks can set an event, so a
 // wait lets the page run until it is set or the time is up.

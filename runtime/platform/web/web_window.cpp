@@ -99,8 +99,9 @@ void GetClientRect(int* x, int* y, int* width, int* height) {
   if (height) *height = g_w.height;
 }
 
-// Events are delivered by the browser during the game's waits, straight into the queue.
-void PumpEvents() {}
+// Events are delivered by the browser during the game's waits, straight into
+// the queue; a pump still marks where the reads of a new frame begin.
+void PumpEvents() { WebInputBeginPump(); }
 
 int PeekMessage(PlatformMessage* out) {
   if (g_w.count == 0) return 0;
