@@ -350,6 +350,11 @@ class Session {
       await sleep(150);
     }
   }
+  // Down and up sent together, so that the game reads the key only after it is up again.
+  async tap(code, key, keyCode) {
+    await Promise.all(['rawKeyDown', 'keyUp'].map(type =>
+      this.send('Input.dispatchKeyEvent', {type, code, key, windowsVirtualKeyCode: keyCode})));
+  }
   async frames() { return this.evaluate('Module.qxPresented | 0'); }
   // Lets the game present a number of frames.
   async waitFrames(n, what) {
@@ -418,11 +423,12 @@ async function main() {
     if (!(await s.evaluate('!!Module.qxAudioNode'))) fail('the game opened no sound output');
     console.log('audio: running');
 
-    // Logo, then the title: one step down the volume, then start.
+    // Logo, then the title: one step down the volume with a tap too short to be
+    // seen held, then start.
     await s.waitFrames(10, 'the logo');
     await s.click(10, 10);
     await s.waitFrames(90, 'the title');
-    await s.key('ArrowLeft', 'ArrowLeft', 37);
+    await s.tap('ArrowLeft', 'ArrowLeft', 37);
     await s.waitFrames(10, 'the title to take the key');
     await s.click(400, 300);
     const saved = await s.until(`(() => { try { return new TextDecoder().decode(Module.FS.readFile('/game/cfg.ini')); }
