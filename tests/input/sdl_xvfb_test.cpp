@@ -211,6 +211,18 @@ class SdlInputXvfb : public ::testing::Test {
     return ok ? atoi(line.c_str()) : -1;
   }
 
+  // Waits until the probe has started the runtime and its window is there.
+  void AwaitProbeWindow(LineReader* probe, std::string* window) {
+    std::string line;
+    bool ready = false;
+    const double deadline = Now() + 60;
+    while (!ready && probe->Next(&line, deadline)) ready = line == "READY";
+    ASSERT_TRUE(ready) << "the probe did not start the runtime";
+    ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, window), 0);
+    *window = window->substr(0, window->find('\n'));
+    ASSERT_FALSE(window->empty());
+  }
+
   void StartProbe(int display, bool fullScreen = false, bool slow = false) {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
@@ -270,16 +282,8 @@ TEST_F(SdlInputXvfb, ReportsKeyButtonAndPointerFromTheWindow) {
 
   StartProbe(display);
   LineReader probe(probeOut_);
-  std::string line;
-  bool ready = false;
-  double deadline = Now() + 60;
-  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
-  ASSERT_TRUE(ready) << "the probe did not start the runtime";
-
   std::string window;
-  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
-  window = window.substr(0, window.find('\n'));
-  ASSERT_FALSE(window.empty());
+  ASSERT_NO_FATAL_FAILURE(AwaitProbeWindow(&probe, &window));
   ASSERT_EQ(RunXdotool({"windowfocus", "--sync", window}), 0);
 
   ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "37", "53"}), 0);
@@ -314,15 +318,8 @@ TEST_F(SdlInputXvfb, ShortPressesBetweenReadsAreSeen) {
 
   StartProbe(display, false, true);
   LineReader probe(probeOut_);
-  std::string line;
-  bool ready = false;
-  double deadline = Now() + 60;
-  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
-  ASSERT_TRUE(ready) << "the probe did not start the runtime";
   std::string window;
-  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
-  window = window.substr(0, window.find('\n'));
-  ASSERT_FALSE(window.empty());
+  ASSERT_NO_FATAL_FAILURE(AwaitProbeWindow(&probe, &window));
   ASSERT_EQ(RunXdotool({"windowfocus", "--sync", window}), 0);
   ASSERT_EQ(RunXdotool({"mousemove", "--window", window, "--sync", "20", "30"}), 0);
   EXPECT_EQ(probe.WaitFor({"b0", "x20", "y30"}, {}, 30), "");
@@ -347,15 +344,8 @@ TEST_F(SdlInputXvfb, ResizedWindowCursorIsInTheGamesPixels) {
 
   StartProbe(display);
   LineReader probe(probeOut_);
-  std::string line;
-  bool ready = false;
-  double deadline = Now() + 60;
-  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
-  ASSERT_TRUE(ready) << "the probe did not start the runtime";
   std::string window;
-  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
-  window = window.substr(0, window.find('\n'));
-  ASSERT_FALSE(window.empty());
+  ASSERT_NO_FATAL_FAILURE(AwaitProbeWindow(&probe, &window));
 
   struct Case {
     const char* width;
@@ -391,15 +381,8 @@ TEST_F(SdlInputXvfb, FullScreenCursorIsInTheGamesPixels) {
 
   StartProbe(display, true);
   LineReader probe(probeOut_);
-  std::string line;
-  bool ready = false;
-  double deadline = Now() + 60;
-  while (!ready && probe.Next(&line, deadline)) ready = line == "READY";
-  ASSERT_TRUE(ready) << "the probe did not start the runtime";
   std::string window;
-  ASSERT_EQ(RunXdotool({"search", "--sync", "--name", kCaption}, &window), 0);
-  window = window.substr(0, window.find('\n'));
-  ASSERT_FALSE(window.empty());
+  ASSERT_NO_FATAL_FAILURE(AwaitProbeWindow(&probe, &window));
   // No window manager runs on this server to give the full-screen window the whole
   // screen, so the test does its part.
   ASSERT_EQ(RunXdotool({"windowmove", "--sync", window, "0", "0"}), 0);
